@@ -1,0 +1,35 @@
+// Tessel registry: the type-tagged RegKey object over the Win32 registry (Win32 only).
+// Roots are chosen by a small code: 1 HKEY_CURRENT_USER, 2 HKEY_DYN_DATA,
+// 3 HKEY_PERFORMANCE_DATA, 4 HKEY_LOCAL_MACHINE, 5 HKEY_CLASSES_ROOT, 6 HKEY_CURRENT_CONFIG;
+// any other code means HKEY_CURRENT_USER.
+#pragma once
+
+#include <windows.h>
+#include <stdint.h>
+
+constexpr int REG_ROOT_CURRENT_USER = 1;
+constexpr int REG_ROOT_DYN_DATA = 2;
+constexpr int REG_ROOT_PERFORMANCE_DATA = 3;
+constexpr int REG_ROOT_LOCAL_MACHINE = 4;
+constexpr int REG_ROOT_CLASSES_ROOT = 5;
+constexpr int REG_ROOT_CURRENT_CONFIG = 6;
+
+struct RegKey {
+    const char* tag;  // the registry module's source-name constant, compared by address
+    int32_t report;   // 1: failed value reads and writes are logged
+    HKEY handle;      // the open key, full access
+};
+
+HKEY RegRootFromCode(int rootCode);
+
+int RegKeyOpen(RegKey** holder, int rootCode, const char* subkey);
+int RegKeyCreate(RegKey** holder, int rootCode, const char* subkey);
+int RegKeyClose(RegKey** holder);
+int RegKeyExists(int rootCode, const char* subkey);
+int RegKeyEnumSubkey(RegKey* key, int index, char* name, int size);
+int RegKeyDeleteTree(int rootCode, const char* subkey);
+
+int RegSetString(RegKey* key, const char* valueName, const char* text);
+int RegGetString(RegKey* key, const char* valueName, char* buffer, int size);
+int RegSetInt32(RegKey* key, const char* valueName, int32_t value);
+int RegGetInt32(RegKey* key, const char* valueName, int32_t* value);

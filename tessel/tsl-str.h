@@ -1,0 +1,49 @@
+// Tessel strings: the bounded formatter and the string, number and checksum routines.
+// All texts are zero-terminated 8-bit strings; ignoring case folds ASCII letters only.
+// Every null text or output pointer is fatal ("Pointer is NULL\n").
+#pragma once
+
+#include <stdarg.h>
+#include <stdint.h>
+
+// Length, copy and append.
+int StrLen(const char* text);
+int StrCopy(char* destination, const char* source);
+int StrCopyN(char* destination, const char* source, int size);
+int StrCat(char* destination, const char* source);
+
+// Equality and prefixes (1 when true).
+int StrEqual(const char* a, const char* b);
+int StrEqualNoCase(const char* a, const char* b);
+int StrStartsWith(const char* text, const char* prefix);
+int StrStartsWithNoCase(const char* text, const char* prefix);
+
+// Searches: the position found, or null, goes to *found; 1 when found.
+int StrFindChar(const char* text, int character, const char** found);
+int StrFind(const char* text, const char* needle, const char** found);
+int StrFindNoCase(const char* text, const char* needle, const char** found);
+
+// The same searches on a modifiable text, giving a modifiable position.
+inline int StrFindChar(char* text, int character, char** found) {
+    return StrFindChar(static_cast<const char*>(text), character, const_cast<const char**>(found));
+}
+inline int StrFind(char* text, const char* needle, char** found) {
+    return StrFind(static_cast<const char*>(text), needle, const_cast<const char**>(found));
+}
+inline int StrFindNoCase(char* text, const char* needle, char** found) {
+    return StrFindNoCase(static_cast<const char*>(text), needle, const_cast<const char**>(found));
+}
+
+// Numbers.
+int StrToInt64(const char* text, int64_t* valueOut);
+int StrToReal(const char* text, double* valueOut);
+int64_t AtoI(const char* text);
+double AtoF(const char* text);
+int StrToIPv4(const char* text, uint32_t* addressOut);
+
+// CRC-32 (IEEE 802.3); with exactCase other than 1, 'a'..'z' hash as 'A'..'Z'.
+int StrCrc32(const char* text, int exactCase, uint32_t* crcOut);
+
+// The bounded formatter: writes at most size - 1 characters and a NUL, returns the count.
+int StrPrintf(char* buffer, int size, const char* format, ...);
+int StrVPrintf(char* buffer, int size, const char* format, va_list arguments);

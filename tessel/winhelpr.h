@@ -1,0 +1,70 @@
+// Tessel window helpers: folders, path clean-up, COM and common controls, fonts, dialog
+// controls, message pump, window placement, tray icon, window search, single instance.
+// PathNormalize is portable; everything else is Win32 only.
+#pragma once
+
+#include <stdint.h>
+
+// Path clean-up in place: '/' becomes '\', "." and ".." parts are resolved; mode 1 ensures a
+// trailing backslash, any other mode removes one.
+int PathNormalize(char* path, int mode);
+
+// Cuts a module file name down to its folder (ending in a backslash), after removing a
+// leading "\\?\" ("\\?\UNC\" becomes "\\") and normalising it. Pure; WinModuleDir uses it.
+int PathModuleDir(char* path);
+
+#ifdef _WIN32
+#include <windows.h>
+
+int WinModuleDir(HMODULE module, char* buffer, int size);
+int WinProgramDir(char* buffer, int size);
+int WinSystemDir(char* buffer, int size);
+int WinWindowsDir(char* buffer, int size);
+int WinTempDir(char* buffer, int size);
+int WinCurrentDir(char* buffer, int size);
+
+int WinInitCommonControls();
+int WinInitCom();
+int WinUninitCom();
+int WinRemoveFont(const char* fontFile);
+
+LRESULT DlgItemSend(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam);
+int DlgSetText(HWND dialog, int id, const char* text, int limit);
+int DlgGetText(HWND dialog, int id, char* buffer, int size);
+int DlgSetInt(HWND dialog, int id, int32_t value, int limit);
+int DlgGetInt(HWND dialog, int id, int32_t* value);
+int DlgSetCheck(HWND dialog, int id, int state);
+int DlgGetCheck(HWND dialog, int id, int* state);
+int DlgEnable(HWND dialog, int id, int flag);
+
+int ComboReset(HWND dialog, int id);
+int ComboAdd(HWND dialog, int id, int* index, const char* text);
+int ComboDelete(HWND dialog, int id, int index);
+int ComboCount(HWND dialog, int id, int* count);
+int ComboGetSel(HWND dialog, int id, int* index);
+int ComboSetSel(HWND dialog, int id, int index);
+int ComboGetText(HWND dialog, int id, int index, char* buffer);
+int ComboGetSelText(HWND dialog, int id, char* buffer);
+int ComboSelectExact(HWND dialog, int id, const char* text);
+int ComboFill(HWND dialog, int id, ...);  // texts, ending in a null pointer
+
+int TrackSetRange(HWND dialog, int id, int minimum, int maximum);
+int TrackSetPos(HWND dialog, int id, int position);
+int TrackGetPos(HWND dialog, int id, int* position);
+int TrackSetStep(HWND dialog, int id, int step);
+int ProgressReset(HWND dialog, int id);
+int ProgressSetPercent(HWND dialog, int id, double percent);
+
+int PumpMessages();
+int WinGetRect(HWND window, int* x, int* y, int* width, int* height);
+int WinMoveOnScreen(HWND window, int x, int y, int width, int height);
+int WinCenter(HWND window, HWND over);
+
+int TrayAdd(HWND owner, UINT iconId, HICON icon, UINT callbackMessage, const char* tip);
+int TrayRemove(HWND owner, UINT iconId, HICON icon, UINT callbackMessage, const char* tip);
+int TrayIsRecreateMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+int WinFindTopLevel(const char* className, const char* title, HWND* found);
+int SingleInstanceCheck(const char* appName, const char* className, const char* title,
+                        DWORD waitMs, int raise, int message);
+#endif

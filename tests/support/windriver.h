@@ -1,0 +1,114 @@
+// Window-driving helper for Win32 tests: finds top-level windows (message boxes, dialogs,
+// program windows) by caption and/or class, reads the texts of their controls, presses
+// buttons and sets controls, and starts and waits for processes. Works headless under
+// Wine's null display driver as on a desktop.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace windriver {
+
+struct Control {
+    HWND hwnd;
+    int id;
+    std::string className;
+    std::string text;
+};
+
+// Waits up to timeoutMs for a visible-or-not top-level window whose caption and class
+// equal the given ones (a null or empty criterion is not tested). When pid is not 0 only
+// windows of that process count. Returns null after the time-out.
+HWND WaitForWindow(const char* caption, const char* className, DWORD timeoutMs, DWORD pid = 0);
+
+// Finds such a window at once (null when there is none).
+HWND FindWindowOf(const char* caption, const char* className, DWORD pid = 0);
+
+// All top-level windows of a process (pid 0: every process).
+std::vector<HWND> TopLevelWindows(DWORD pid = 0);
+
+// Waits until the window no longer exists; true when it went within the time-out.
+bool WaitForWindowGone(HWND window, DWORD timeoutMs);
+
+std::string WindowText(HWND window);
+std::string ClassName(HWND window);
+
+// The direct child controls of a window, in z-order.
+std::vector<Control> ReadControls(HWND window);
+
+// The text of the child control with that id ("" when there is none).
+std::string ControlText(HWND window, int id);
+
+// The text shown by a message box (its static text control).
+std::string MessageBoxText(HWND box);
+
+// Presses a button as a click would: WM_COMMAND with BN_CLICKED, posted to the window.
+bool PressButton(HWND window, int id);
+
+// Presses the button whose text equals `text`, '&' mnemonics ignored.
+bool PressButtonByText(HWND window, const char* text);
+
+bool SetControlText(HWND window, int id, const char* text);
+
+// Moves a slider (trackbar) and tells its parent as a user's drag would.
+bool SetSliderPos(HWND window, int id, int position);
+
+// One answered message box or dialog: what it showed and which button was pressed.
+struct Answer {
+    std::string caption;
+    std::string text;
+    int button;
+};
+
+// Answers message boxes of the current process on a background thread while it lives:
+// every box whose caption matches (empty: any caption) gets the button that `choose`
+// returns for it (0: leave it). Everything answered is recorded in order.
+class BoxAnswerer {
+public:
+    using Chooser = std::function<int(const std::string& caption, const std::string& text)>;
+    explicit BoxAnswerer(Chooser choose, DWORD pid = GetCurrentProcessId());
+    ~BoxAnswerer();
+    std::vector<Answer> Answers();
+    // Waits until at least n boxes were answered; false after the time-out.
+    bool WaitForAnswers(size_t n, DWORD timeoutMs);
+
+private:
+    void Run();
+    Chooser choose_;
+    DWORD pid_;
+    std::mutex lock_;
+    std::vector<Answer> answers_;
+    std::vector<HWND> handled_;
+    volatile bool stop_ = false;
+    std::thread thread_;
+};
+
+// A started child process.
+class Process {
+public:
+    Process() = default;
+    ~Process();
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+    // Starts a command line; false when it could not be started.
+    bool Start(const std::string& commandLine);
+    DWORD Pid() const { return pid_; }
+    HANDLE Handle() const { return process_; }
+    // Waits for the exit; returns the exit code, or -1 after the time-out.
+    long Wait(DWORD timeoutMs);
+    void Kill();
+
+private:
+    HANDLE process_ = nullptr;
+    DWORD pid_ = 0;
+};
+
+// Path of a file beside the running test executable.
+std::string BesideSelf(const char* fileName);
+
+}  // namespace windriver

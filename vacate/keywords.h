@@ -1,0 +1,61 @@
+// The keywords an uninstaller script may hold and the fields each carries, in registration
+// order. The handlers read their fields with these capacities, and the package builder
+// checks scripts against the same table.
+#pragma once
+
+#include <stdint.h>
+
+enum KeywordShape : uint8_t {
+    KW_FIELDS,  // a fixed number of fields with the capacities below
+    KW_LIST,    // one ','-separated list field
+    KW_LINE,    // the rest of the line is passed over
+    KW_NONE,    // no data
+};
+
+struct KeywordSpec {
+    const char* keyword;
+    KeywordShape shape;
+    int fieldCount;
+    int capacity[6];  // bytes with the terminator, per field
+};
+
+constexpr KeywordSpec KEYWORD_TABLE[] = {
+    {"COMPANY NAME", KW_FIELDS, 1, {160}},
+    {"SUPPORT URL", KW_FIELDS, 1, {160}},
+    {"PRODUCT NAME", KW_FIELDS, 1, {160}},
+    {"PRODUCT VERSION", KW_FIELDS, 1, {160}},
+    {"TEXT", KW_FIELDS, 1, {160}},
+    {"FILE LIST", KW_LIST, 1, {260}},
+    {"TEMP LIST", KW_LIST, 1, {260}},
+    {"FONT", KW_LINE, 0, {}},
+    {"STRING", KW_LINE, 0, {}},
+    {"REFRESH", KW_LINE, 0, {}},
+    {"CREATE GROUP", KW_FIELDS, 1, {160}},
+    {"ADD ITEM", KW_FIELDS, 4, {20, 160, 160, 160}},
+    {"EXECUTE", KW_FIELDS, 5, {20, 20, 20, 260, 320}},
+    {"WINDOW", KW_FIELDS, 6, {20, 20, 120, 120, 320, 120}},
+    {"OLE", KW_FIELDS, 2, {40, 260}},
+    {"AGREEMENT", KW_LINE, 0, {}},
+    {"MESSAGE", KW_LINE, 0, {}},
+    {"BREAK", KW_LINE, 0, {}},
+    {"UPDATE URL", KW_FIELDS, 1, {160}},
+    {"INSTALL", KW_NONE, 0, {}},
+    {"DONE", KW_FIELDS, 1, {160}},
+    {"REGISTRY PATH", KW_FIELDS, 1, {160}},
+    {"SYSTEM MUTEX", KW_FIELDS, 1, {160}},
+    {"INSTALL SIZE", KW_FIELDS, 1, {160}},
+    {"INSTALL DIR", KW_FIELDS, 1, {160}},
+    {"INSTALL PATH", KW_FIELDS, 1, {160}},
+    {"INSTALL NAME", KW_FIELDS, 1, {160}},
+    {"UNINSTALL NAME", KW_FIELDS, 1, {160}},
+    // Installer-side steps the uninstaller accepts and passes over.
+    {"LICENSE", KW_LINE, 0, {}},
+    {"README", KW_LINE, 0, {}},
+    {"BACKGROUND", KW_LINE, 0, {}},
+    {"DISK CHECK", KW_LINE, 0, {}},
+};
+
+constexpr int KEYWORD_COUNT = sizeof(KEYWORD_TABLE) / sizeof(KEYWORD_TABLE[0]);
+
+// The table entry of a keyword (letter case ignored), or null.
+const KeywordSpec* KeywordSpecFind(const char* keyword);
