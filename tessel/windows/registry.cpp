@@ -70,11 +70,9 @@ int WriteValue(RegKey* key, DWORD type, const char* typeWord, const char* valueN
 
 // Queries a value of the expected type into `buffer`. A string result is always
 // terminated inside the buffer: a stored string without its terminator gets one when there
-// is room, and one that does not fit with its terminator is a failure. `*outSize` receives
-// the size the system returned.
+// is room, and one that does not fit with its terminator is a failure.
 int ReadValue(RegKey* key, DWORD expectedType, const char* typeWord, const char* valueName,
-              void* buffer, int bufferSize, DWORD* outSize) {
-    *outSize = 0;
+              void* buffer, int bufferSize) {
     DWORD type = REG_NONE;
     DWORD size = static_cast<DWORD>(bufferSize);
     LONG error = RegQueryValueExA(key->handle, valueName, nullptr, &type,
@@ -83,7 +81,6 @@ int ReadValue(RegKey* key, DWORD expectedType, const char* typeWord, const char*
         if (key->report == 1) LogPrint("Unable to get registry '%s' %s\n", valueName, typeWord);
         return 0;
     }
-    *outSize = size;
     if (type != expectedType) {
         if (key->report == 1)
             LogPrint("Bad type for '%s' [0x%.8X != 0x%.8X]\n", valueName,
@@ -119,23 +116,18 @@ int DeleteTree(int rootCode, const char* subkey) {
     }
     char name[kPathSize];
     char child[kPathSize];
-    int complete = 1;
     while (RegKeyEnumSubkey(key, 0, name, kPathSize)) {
-        // A child path cut short would name another key: stop rather than delete that one.
+        // A child path cut short would name another key, or none, and this loop would
+        // never end: stop instead.
         if (StrLen(subkey) + 1 + StrLen(name) >= kPathSize) {
             LogPrint("Unable to delete key '%s\\%s'(0x%.8X)\n", subkey, name,
                      static_cast<unsigned>(ERROR_FILENAME_EXCED_RANGE));
-            complete = 0;
             break;
         }
         StrPrintf(child, kPathSize, "%s\\%s", subkey, name);
-        if (!DeleteTree(rootCode, child)) {
-            complete = 0;
-            break;
-        }
+        if (!DeleteTree(rootCode, child)) break;
     }
     RegKeyClose(&key);
-    if (!complete) return 0;
     error = RegDeleteKeyA(RegRootFromCode(rootCode), subkey);
     if (error != ERROR_SUCCESS) {
         LogPrint("Unable to delete key '%s'(0x%.8X)\n", subkey, static_cast<unsigned>(error));
@@ -258,8 +250,7 @@ int RegGetString(RegKey* key, const char* valueName, char* buffer, int size) {
     // Read into a block of our own, so a failed read leaves the caller's text as it was
     // (callers keep a default there), then copy a good result over.
     char* work = static_cast<char*>(MemAlloc(size, MEM_DEFAULT, kSrc, __LINE__));
-    DWORD stored = 0;
-    int ok = ReadValue(key, REG_SZ, kTypeString, valueName, work, size, &stored);
+    int ok = ReadValue(key, REG_SZ, kTypeString, valueName, work, size);
     if (ok) StrCopy(buffer, work);  // terminated within `size` bytes
     buffer[size - 1] = '\0';
     MemFree(work, size, MEM_DEFAULT, kSrc, __LINE__);
@@ -279,8 +270,7 @@ int RegGetInt32(RegKey* key, const char* valueName, int32_t* value) {
     TSL_NOT_NULL(kSrc, value);
     // The caller's value changes only when a 32-bit number was read.
     DWORD data = 0;
-    DWORD stored = 0;
-    if (!ReadValue(key, REG_DWORD, kTypeInt32, valueName, &data, sizeof data, &stored)) return 0;
+    if (!ReadValue(key, REG_DWORD, kTypeInt32, valueName, &data, sizeof data)) return 0;
     *value = static_cast<int32_t>(data);
     return 1;
 }
