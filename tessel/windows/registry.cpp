@@ -178,10 +178,9 @@ int RegKeyCreate(RegKey** holder, int rootCode, const char* subkey) {
     }
 
     HKEY handle = nullptr;
-    DWORD disposition = 0;
     LONG error = RegCreateKeyExA(RegRootFromCode(rootCode), subkey, 0, nullptr,
                                  REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &handle,
-                                 &disposition);
+                                 nullptr);
     if (error != ERROR_SUCCESS) {
         LogPrint("Create failed %d:[%s]:%d\n", rootCode, subkey, static_cast<int>(error));
         return 0;
