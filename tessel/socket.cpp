@@ -129,12 +129,13 @@ int IsHexDigit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-// Length of the run AtoI would copy from `text`: the hexadecimal digits after "0x", else
-// the leading digits and signs.
+// Length of the run AtoI would copy from `text`: "0x" and the hexadecimal digits after it
+// (the prefix counted too, which errs on the safe side), else the leading digits and signs.
 int AtoIRunLength(const char* text) {
     int length = 0;
     if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        while (IsHexDigit(text[2 + length])) ++length;
+        length = 2;
+        while (IsHexDigit(text[length])) ++length;
         return length;
     }
     while ((text[length] >= '0' && text[length] <= '9') || text[length] == '-' ||
