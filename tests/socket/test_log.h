@@ -35,7 +35,8 @@ inline void Start(const char* testName) {
     Path() = std::string(TSL_TEST_BINARY_DIR) + name;
 #endif
     remove(Path().c_str());
-    CoreStartup(Path().c_str(), TSL_LOG_FILE);
+    // Append mode: a child process that writes to the same file never empties it.
+    CoreStartup(Path().c_str(), TSL_LOG_FILE | TSL_LOG_APPEND);
     MemInit(0x7FFFFFFF);
 }
 

@@ -168,6 +168,9 @@ TEST(ParseUrl, PortsOutsideTheRangeCountAsNone) {
     EXPECT_EQ(0, Split("host:-5").port);
     // 2^32 + 80 must not come out as 80 by wrapping.
     EXPECT_EQ(0, Split("gopher://host:4294967376/").port);
+    EXPECT_EQ(0, Split("gopher://host:18446744073709551696/").port);  // 2^64 + 80
+    EXPECT_EQ(0, Split("gopher://host:0x10000000000000050/").port);
+    EXPECT_EQ(8080, Split("gopher://host:00000008080/").port);
     EXPECT_EQ(443, Split("https://host:65536/").port);
     EXPECT_EQ(65535, Split("host:65535").port);
     EXPECT_NE(std::string::npos, testlog::Since(mark).find("URL port out of range (70000)"));
