@@ -91,6 +91,7 @@ void CopyBack(SocketSet* set, const fd_set* copy) {
 
 int SocketStartup() {
     WSADATA data;
+    // A failed start-up returns its error code; the thread's last error is not set then.
     int error = WSAStartup(kWinsockVersion, &data);
     if (error != 0) {
         LogPrint("WSAStartup failed (%s)\n", SocketErrorText(error));
