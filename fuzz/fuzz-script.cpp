@@ -17,7 +17,8 @@
 
 static char gPath[64];
 
-static void RemoveTempFile() {
+static void AtExit() {
+    KeywordsRelease();
     remove(gPath);
 }
 
@@ -56,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const int fd = mkstemp(gPath);
         if (fd < 0) abort();
         close(fd);
-        atexit(RemoveTempFile);
+        atexit(AtExit);
     }
     FILE* file = fopen(gPath, "wb");
     if (file == nullptr) abort();

@@ -1,5 +1,6 @@
 // The keyword registry: order, lookup in any letter case, dispatch, release and the fatal
 // registration errors.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,6 +9,7 @@
 #include "support.h"
 #include "vacate/command.h"
 #include "vacate/keywords.h"
+#include "vacate/script.h"
 
 namespace {
 

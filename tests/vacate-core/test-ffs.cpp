@@ -1,5 +1,6 @@
 // The install archive reader: the damaged-archive checks, the payload it serves and the
 // disk fall-back.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>

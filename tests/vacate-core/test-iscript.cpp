@@ -1,5 +1,6 @@
 // The script interpreter and its field readers, with every table keyword registered to a
 // handler that records what it read (fields cut at their capacity are marked with '!').
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>

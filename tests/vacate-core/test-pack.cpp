@@ -1,5 +1,6 @@
 // The package builder: the script bytes it writes, what it refuses (with the line named),
 // the archive it appends and the build/dump round trip.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <filesystem>

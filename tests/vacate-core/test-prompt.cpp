@@ -1,4 +1,5 @@
 // The uninstaller's question and notice boxes: captions, texts and answers.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "support.h"

@@ -1,4 +1,5 @@
 // The "wininit.ini" rewriting that queues a file for deletion at the next start of Windows.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <string>
