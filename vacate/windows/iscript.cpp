@@ -113,48 +113,70 @@ double Percent(int32_t part, int32_t whole) {
 // Keyword handlers
 // ---------------------------------------------------------------------------
 
+// A name or text field: a cut text is still shown cut.
 int KwCompanyName(ScriptContext* c, const char* d, int32_t* n) {
-    return ScriptReadField(d, n, c->companyName, sizeof c->companyName);
+    ScriptReadField(c, d, n, c->companyName, sizeof c->companyName);
+    return 1;
 }
 int KwSupportUrl(ScriptContext* c, const char* d, int32_t* n) {
-    return ScriptReadField(d, n, c->supportUrl, sizeof c->supportUrl);
+    ScriptReadField(c, d, n, c->supportUrl, sizeof c->supportUrl);
+    return 1;
 }
 int KwProductName(ScriptContext* c, const char* d, int32_t* n) {
-    return ScriptReadField(d, n, c->productName, sizeof c->productName);
+    ScriptReadField(c, d, n, c->productName, sizeof c->productName);
+    return 1;
 }
 int KwProductVersion(ScriptContext* c, const char* d, int32_t* n) {
-    return ScriptReadField(d, n, c->productVersion, sizeof c->productVersion);
+    ScriptReadField(c, d, n, c->productVersion, sizeof c->productVersion);
+    return 1;
 }
 int KwText(ScriptContext* c, const char* d, int32_t* n) {
-    return ScriptReadField(d, n, c->text, sizeof c->text);
-}
-int KwUpdateUrl(ScriptContext* c, const char* d, int32_t* n) {
-    return ScriptReadField(d, n, c->updateUrl, sizeof c->updateUrl);
-}
-int KwRegistryPath(ScriptContext* c, const char* d, int32_t* n) {
-    return ScriptReadField(d, n, c->registryPath, sizeof c->registryPath);
+    ScriptReadField(c, d, n, c->text, sizeof c->text);
+    return 1;
 }
 int KwInstallName(ScriptContext* c, const char* d, int32_t* n) {
-    return ScriptReadField(d, n, c->installName, sizeof c->installName);
+    ScriptReadField(c, d, n, c->installName, sizeof c->installName);
+    return 1;
+}
+
+// A field naming something to delete, run or contact: a cut one would name something
+// else (a shorter registry path is a parent key), so it is emptied and nothing acts on it.
+int ReadWholeField(ScriptContext* c, const char* d, int32_t* n, char* out, int capacity) {
+    if (ScriptReadField(c, d, n, out, capacity)) return 1;
+    out[0] = '\0';
+    return 0;
+}
+
+int KwUpdateUrl(ScriptContext* c, const char* d, int32_t* n) {
+    ReadWholeField(c, d, n, c->updateUrl, sizeof c->updateUrl);
+    return 1;
+}
+int KwRegistryPath(ScriptContext* c, const char* d, int32_t* n) {
+    ReadWholeField(c, d, n, c->registryPath, sizeof c->registryPath);
+    return 1;
 }
 int KwUninstallName(ScriptContext* c, const char* d, int32_t* n) {
-    return ScriptReadField(d, n, c->uninstallName, sizeof c->uninstallName);
+    ReadWholeField(c, d, n, c->uninstallName, sizeof c->uninstallName);
+    return 1;
 }
 
 int KwFileList(ScriptContext* c, const char* d, int32_t* n) {
-    return ScriptReadList(d, n, &c->fileList, &c->fileCount);
+    ScriptReadList(c, d, n, &c->fileList, &c->fileCount);
+    return 1;
 }
 int KwTempList(ScriptContext* c, const char* d, int32_t* n) {
-    return ScriptReadList(d, n, &c->tempList, &c->tempCount);
+    ScriptReadList(c, d, n, &c->tempList, &c->tempCount);
+    return 1;
 }
 
-int KwSkipLine(ScriptContext*, const char* d, int32_t* n) {
-    return ScriptSkipLine(d, n);
+int KwSkipLine(ScriptContext* c, const char* d, int32_t* n) {
+    ScriptSkipLine(c, d, n);
+    return 1;
 }
 
-int KwCreateGroup(ScriptContext*, const char* d, int32_t* n) {
+int KwCreateGroup(ScriptContext* c, const char* d, int32_t* n) {
     char name[Cap("CREATE GROUP", 0)];
-    ScriptReadField(d, n, name, sizeof name);
+    ReadWholeField(c, d, n, name, sizeof name);
     return GroupSelect(name);
 }
 
@@ -163,11 +185,11 @@ int KwAddItem(ScriptContext* c, const char* d, int32_t* n) {
     char target[Cap("ADD ITEM", 1)];
     char arguments[Cap("ADD ITEM", 2)];
     char item[Cap("ADD ITEM", 3)];
-    ScriptReadField(d, n, number, sizeof number);
-    ScriptReadField(d, n, target, sizeof target);
-    ScriptReadField(d, n, arguments, sizeof arguments);
-    ScriptReadField(d, n, item, sizeof item);
-    if (IsUninstall(c)) ItemRemove(item, target, arguments);
+    ReadWholeField(c, d, n, number, sizeof number);
+    ReadWholeField(c, d, n, target, sizeof target);
+    ReadWholeField(c, d, n, arguments, sizeof arguments);
+    ReadWholeField(c, d, n, item, sizeof item);
+    if (IsUninstall(c) && item[0] != '\0') ItemRemove(item, target, arguments);
     return 1;
 }
 
@@ -177,11 +199,11 @@ int KwExecute(ScriptContext* c, const char* d, int32_t* n) {
     char wait[Cap("EXECUTE", 2)];
     char program[Cap("EXECUTE", 3)];
     char parameters[Cap("EXECUTE", 4)];
-    ScriptReadField(d, n, switches, sizeof switches);
-    ScriptReadField(d, n, translation, sizeof translation);
-    ScriptReadField(d, n, wait, sizeof wait);
-    ScriptReadField(d, n, program, sizeof program);
-    ScriptReadField(d, n, parameters, sizeof parameters);
+    ReadWholeField(c, d, n, switches, sizeof switches);
+    ReadWholeField(c, d, n, translation, sizeof translation);
+    ReadWholeField(c, d, n, wait, sizeof wait);
+    ReadWholeField(c, d, n, program, sizeof program);
+    ReadWholeField(c, d, n, parameters, sizeof parameters);
     // The switches' second character enables the command for the uninstaller.
     if (!IsUninstall(c) || StrLen(switches) < 2 || switches[1] != '1') return 1;
 
@@ -210,12 +232,12 @@ int KwWindow(ScriptContext* c, const char* d, int32_t* n) {
     char className[Cap("WINDOW", 3)];
     char runAfter[Cap("WINDOW", 4)];
     char message[Cap("WINDOW", 5)];
-    ScriptReadField(d, n, mode, sizeof mode);
-    ScriptReadField(d, n, timeout, sizeof timeout);
-    ScriptReadField(d, n, title, sizeof title);
-    ScriptReadField(d, n, className, sizeof className);
-    ScriptReadField(d, n, runAfter, sizeof runAfter);
-    ScriptReadField(d, n, message, sizeof message);
+    ReadWholeField(c, d, n, mode, sizeof mode);
+    ReadWholeField(c, d, n, timeout, sizeof timeout);
+    ReadWholeField(c, d, n, title, sizeof title);
+    ReadWholeField(c, d, n, className, sizeof className);
+    ReadWholeField(c, d, n, runAfter, sizeof runAfter);
+    ReadWholeField(c, d, n, message, sizeof message);
 
     int closeMode = mode[0] == '1' ? 1 : mode[0] == '2' ? 2 : 0;
     // An empty field names no program; translating it would give the install folder.
@@ -235,8 +257,8 @@ int KwWindow(ScriptContext* c, const char* d, int32_t* n) {
 int KwOle(ScriptContext* c, const char* d, int32_t* n) {
     char action[Cap("OLE", 0)];
     char library[Cap("OLE", 1)];
-    ScriptReadField(d, n, action, sizeof action);
-    ScriptReadField(d, n, library, sizeof library);
+    ReadWholeField(c, d, n, action, sizeof action);
+    ReadWholeField(c, d, n, library, sizeof library);
     if (!IsUninstall(c)) return 1;
 
     char path[SCRIPT_PATH_SIZE];
@@ -250,7 +272,7 @@ int KwOle(ScriptContext* c, const char* d, int32_t* n) {
 }
 
 int KwSystemMutex(ScriptContext* c, const char* d, int32_t* n) {
-    ScriptReadField(d, n, c->systemMutex, sizeof c->systemMutex);
+    ReadWholeField(c, d, n, c->systemMutex, sizeof c->systemMutex);
     if (c->systemMutex[0] == '\0') return 1;
     HANDLE mutex = CreateMutexA(nullptr, FALSE, c->systemMutex);
     if (mutex == nullptr) return 1;
@@ -270,7 +292,7 @@ int KwSystemMutex(ScriptContext* c, const char* d, int32_t* n) {
 
 int KwInstallSize(ScriptContext* c, const char* d, int32_t* n) {
     char size[Cap("INSTALL SIZE", 0)];
-    ScriptReadField(d, n, size, sizeof size);
+    ReadWholeField(c, d, n, size, sizeof size);
     int64_t value = 0;
     if (!AtoIChecked(size, &value)) LogPrint("Install size not a number '%s'\n", size);
     c->installSize = static_cast<int32_t>(value);
@@ -278,7 +300,7 @@ int KwInstallSize(ScriptContext* c, const char* d, int32_t* n) {
 }
 
 int KwInstallDir(ScriptContext* c, const char* d, int32_t* n) {
-    ScriptReadField(d, n, c->installDir, sizeof c->installDir);
+    ReadWholeField(c, d, n, c->installDir, sizeof c->installDir);
     int length = StrLen(c->installDir);
     if (length > 0 && c->installDir[length - 1] != '\\' &&
         !AppendBounded(c->installDir, sizeof c->installDir, "\\")) {
@@ -289,7 +311,7 @@ int KwInstallDir(ScriptContext* c, const char* d, int32_t* n) {
 }
 
 int KwInstallPath(ScriptContext* c, const char* d, int32_t* n) {
-    ScriptReadField(d, n, c->text, sizeof c->text);
+    ReadWholeField(c, d, n, c->text, sizeof c->text);
     char path[SCRIPT_PATH_SIZE];
     int flags = 0;
     TranslatePath(c, "$0", path, &flags);
@@ -338,8 +360,9 @@ int KwInstall(ScriptContext* c, const char*, int32_t*) {
     const char* cursor = c->tempList;
     for (int32_t i = 0; i < c->tempCount && cursor != nullptr; ++i) {
         char item[SCRIPT_ITEM_SIZE];
-        ScriptListItem(&cursor, item);
+        int whole = ScriptListItem(&cursor, item);
         ProgressWindowSet(Percent(i, c->fileCount + c->tempCount));
+        if (!whole) continue;
 
         char source[SCRIPT_PATH_SIZE];
         char destination[SCRIPT_PATH_SIZE];
@@ -368,15 +391,12 @@ int KwDone(ScriptContext* c, const char* d, int32_t* n) {
         const char* cursor = c->fileList;
         for (int32_t i = 0; i < c->fileCount && cursor != nullptr; ++i) {
             char item[SCRIPT_ITEM_SIZE];
-            ScriptListItem(&cursor, item);
+            int whole = ScriptListItem(&cursor, item);
             ProgressWindowSet(Percent(i + c->tempCount, c->tempCount + c->fileCount));
-            TranslatePath(c, item, path, &flags);
-            RemoveScriptFile(path);
+            if (whole && TranslatePath(c, item, path, &flags)) RemoveScriptFile(path);
         }
-        if (c->uninstallName[0] != '\0') {
-            TranslatePath(c, c->uninstallName, path, &flags);
+        if (c->uninstallName[0] != '\0' && TranslatePath(c, c->uninstallName, path, &flags))
             RemoveScriptFile(path);
-        }
         c->runAfter[0] = '\0';
         ProgressWindowShow(0);
 
@@ -388,7 +408,7 @@ int KwDone(ScriptContext* c, const char* d, int32_t* n) {
         }
 
         char unused[Cap("DONE", 0)];
-        ScriptReadField(d, n, unused, sizeof unused);
+        ReadWholeField(c, d, n, unused, sizeof unused);
 
         StrPrintf(c->text, sizeof c->text, "%s %s has been uninstalled!", c->companyName,
                   c->productName);
