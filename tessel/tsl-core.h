@@ -111,6 +111,11 @@ const char* LogBasePath();
 // Removes a leading "\\?\" from a path in place ("\\?\UNC\" becomes "\\").
 int PathStripLongPrefix(char* path);
 
+// Builds the log path from the executable's path and the name given to CoreStartup: an
+// absolute name as it is, else the executable's folder followed by the name ("debug.log"
+// when the name is shorter than 2 characters). `out` holds 260 bytes. Pure.
+int LogPathFor(const char* exePath, const char* logName, char* out);
+
 int CmdLineHasSwitch(const char* commandLine, const char* keyword);
 int CmdLineArg(const char* commandLine, int index, int* countOut, const char** startOut,
                const char** endOut);

@@ -50,4 +50,8 @@ int OsModulePath(char* buffer, int size);
 // (null when it cannot be obtained).
 const char* OsCommandLine();
 
+// Zeroed blocks from the system's local heap (MEM_LOCAL); the C heap on POSIX.
+void* OsLocalAlloc(int32_t size);
+void OsLocalFree(void* block);
+
 [[noreturn]] void OsExit(int code);
