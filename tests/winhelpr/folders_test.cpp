@@ -6,6 +6,8 @@
 #include <ole2.h>
 #include <windows.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "support/windriver.h"
@@ -136,6 +138,31 @@ TEST(Startup, CommonControlsAndCom) {
     CoUninitialize();
 }
 
+// Copies a TrueType font with a higher revision in its header table, so that the system
+// takes the copy in place of the installed original instead of skipping it as a duplicate.
+bool WriteNewerFont(const char* source, const std::string& target) {
+    std::ifstream in(source, std::ios::binary);
+    std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    auto be = [&](size_t at, int bytes) {
+        uint32_t value = 0;
+        for (int i = 0; i < bytes; i++) value = value << 8 | static_cast<uint8_t>(data[at + i]);
+        return value;
+    };
+    if (data.size() < 12) return false;
+    uint32_t tables = be(4, 2);
+    for (uint32_t i = 0; i < tables && 12 + 16 * (i + 1) <= data.size(); i++) {
+        size_t entry = 12 + 16 * i;
+        if (data.compare(entry, 4, "head") != 0) continue;
+        size_t head = be(entry + 8, 4);
+        if (head + 8 > data.size()) return false;
+        data.replace(head + 4, 4, std::string("\x7f\xff\x00\x00", 4));  // fontRevision
+        std::ofstream out(target, std::ios::binary);
+        out << data;
+        return static_cast<bool>(out);
+    }
+    return false;
+}
+
 TEST(Fonts, RemovingAFontTellsTheWindows) {
     // A font of the host system serves as the font file (Z: is the host's root).
     const char* source = "Z:\\usr\\share\\fonts\\truetype\\dejavu\\DejaVuSans.ttf";
@@ -143,7 +170,7 @@ TEST(Fonts, RemovingAFontTellsTheWindows) {
         GTEST_SKIP() << "no font file to add: " << source;
     guitest::TempFolder folder;
     std::string font = folder.Path() + "tsl-test-font.ttf";
-    ASSERT_TRUE(CopyFileA(source, font.c_str(), FALSE));
+    ASSERT_TRUE(WriteNewerFont(source, font));
     guitest::TestWindow listener("font listener", 0, 0, 100, 100);
 
     ASSERT_GT(AddFontResourceA(font.c_str()), 0);

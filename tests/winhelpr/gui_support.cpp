@@ -9,9 +9,13 @@ namespace guitest {
 
 std::string LogContent() {
     std::ifstream in(LogBasePath(), std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    std::stringstream read;
+    read << in.rdbuf();
+    // The log is a text-mode file: lines end in CR LF on disk.
+    std::string text;
+    for (char c : read.str())
+        if (c != '\r') text += c;
+    return text;
 }
 
 std::string UniqueName(const char* prefix) {
