@@ -352,10 +352,15 @@ TEST(SingleInstance, QuietSecondInstanceAndUnlockableName) {
     ASSERT_TRUE(first.Start("\"" + fixture + "\" " + app + " " + className));
     HWND window = windriver::WaitForWindow(nullptr, className.c_str(), 10000, first.Pid());
     ASSERT_NE(nullptr, window);
-    // Without the message flag the second instance just learns it is one.
+    // Without the message flag the second instance just learns it is one, and the first
+    // one's window comes to the foreground.
+    TestWindow mine("mine", 0, 0, 200, 100, WS_OVERLAPPEDWINDOW | WS_VISIBLE);
+    SetForegroundWindow(mine.Handle());
+    ASSERT_EQ(mine.Handle(), GetForegroundWindow());
     windriver::Process quiet;
     ASSERT_TRUE(quiet.Start("\"" + fixture + "\" " + app + " " + className + " quiet"));
     EXPECT_EQ(1, quiet.Wait(10000));
+    EXPECT_EQ(window, GetForegroundWindow());
     PostMessageA(window, WM_CLOSE, 0, 0);
     EXPECT_EQ(0, first.Wait(10000));
 
