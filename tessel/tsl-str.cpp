@@ -76,10 +76,15 @@ int FindImpl(const char* text, const char* needle, const char** found) {
     return 0;
 }
 
+// The characters of the lenient parsers' number runs.
+bool IsHexRunChar(char c) { return HexValue(c) >= 0; }
+bool IsIntegerRunChar(char c) { return IsDigit(c) || c == '-' || c == '+'; }
+bool IsRealRunChar(char c) { return IsDigit(c) || c == '-' || c == '+' || c == '.'; }
+
 // Copies the leading run of characters accepted by `accept` into `run` (70 bytes after
 // `prefixLength` bytes already there); a run longer than 69 characters is fatal.
-template <typename Accept>
-void CopyRun(const char* text, char* run, int prefixLength, Accept accept, const char* message) {
+void CopyRun(const char* text, char* run, int prefixLength, bool (*accept)(char),
+             const char* message) {
     int n = 0;
     while (accept(text[n])) {
         if (n == 69) TSL_FAIL(kSrc, message, text);
@@ -259,12 +264,10 @@ int64_t AtoI(const char* text) {
     if (HasHexPrefix(text)) {
         run[0] = text[0];
         run[1] = text[1];
-        CopyRun(text + 2, run, 2, [](char c) { return HexValue(c) >= 0; },
-                "Input AtoI string too large (%s)\n");
+        CopyRun(text + 2, run, 2, IsHexRunChar, "Input AtoI string too large (%s)\n");
         if (run[2] == 0) return 0;
     } else {
-        CopyRun(text, run, 0, [](char c) { return IsDigit(c) || c == '-' || c == '+'; },
-                "Input AtoI string too large (%s)\n");
+        CopyRun(text, run, 0, IsIntegerRunChar, "Input AtoI string too large (%s)\n");
         if (run[0] == 0) return 0;
     }
     StrToInt64(run, &value);
@@ -274,8 +277,7 @@ int64_t AtoI(const char* text) {
 double AtoF(const char* text) {
     if (text == nullptr) return 0.0;
     char run[69 + 1];
-    CopyRun(text, run, 0, [](char c) { return IsDigit(c) || c == '-' || c == '+' || c == '.'; },
-            "Input AtoF string too large (%s)\n");
+    CopyRun(text, run, 0, IsRealRunChar, "Input AtoF string too large (%s)\n");
     if (run[0] == 0) return 0.0;
     double value = 0.0;
     StrToReal(run, &value);
@@ -334,6 +336,7 @@ constexpr int kNumberLimit = 55;
 
 const char kOverrun[] = "\n\nERROR: The next string overran the print buffer!\nLINE: ";
 const char kTooSmall[] = "\n\nERROR: The next string too small to contain anything!\nLINE: ";
+
 // The format characters that end a run of ordinary text: NUL, '%' and tab.
 struct SpecialTable {
     bool is[256];
@@ -545,12 +548,14 @@ void EmitSigned(Out& out, uint32_t flags, int width, int precision, int64_t valu
 void EmitFixed(Out& out, uint32_t flags, int width, uint32_t value) {
     char number[kNumberSize];
     char* end = number + kNumberSize;
-    uint32_t fraction = static_cast<uint32_t>((static_cast<uint64_t>(value & 0xFFFF) * 1000000) >> 16);
+    uint32_t fraction =
+        static_cast<uint32_t>((static_cast<uint64_t>(value & 0xFFFF) * 1000000) >> 16);
     char* p = end;
     for (int i = 0; i < 6; ++i, fraction /= 10) *--p = static_cast<char>('0' + fraction % 10);
     *--p = '.';
     char* first = ConvertNumber(p, value >> 16, 10, false, (flags & kGroup) != 0);
-    EmitField(out, flags & ~kUpper, width, FieldText{first, nullptr, static_cast<int>(end - first)}, 0);
+    EmitField(out, flags & ~kUpper, width, FieldText{first, nullptr, static_cast<int>(end - first)},
+              0);
 }
 
 // "%f": fixed-point decimal, precision 6 by default and at most 9.
@@ -635,8 +640,7 @@ void EmitWide(Out& out, uint32_t flags, int width, int precision, bool alternate
     }
     int limit = precision >= 0 ? precision : INT_MAX;
     int length = 0;
-    while (length < limit && (text[length] & 0xFF) != 0 && (text[length] & 0xFF) != 0x7F)
-        ++length;
+    while (length < limit && (text[length] & 0xFF) != 0 && (text[length] & 0xFF) != 0x7F) ++length;
     if (alternate && length < limit && (text[length] & 0xFF) == 0x7F) {
         out.Run("NONASCII", 8);
         return;
@@ -769,8 +773,7 @@ int StrVPrintf(char* buffer, int size, const char* format, va_list arguments) {
             case 'i':
                 if (f[0] == 'p' && f[1] == 'v' && f[2] == '4') {
                     f += 3;
-                    EmitIPv4(out, flags, width, precision,
-                             va_arg(arguments, const unsigned char*));
+                    EmitIPv4(out, flags, width, precision, va_arg(arguments, const unsigned char*));
                     break;
                 }
                 [[fallthrough]];
@@ -807,8 +810,8 @@ int StrVPrintf(char* buffer, int size, const char* format, va_list arguments) {
                     EmitWide(out, flags, width, precision, alternate,
                              va_arg(arguments, const uint16_t*));
                 } else {
-                    EmitInteger(out, unsignedFlags, width, precision, va_arg(arguments, unsigned), 10,
-                                false, nullptr);
+                    EmitInteger(out, unsignedFlags, width, precision, va_arg(arguments, unsigned),
+                                10, false, nullptr);
                 }
                 break;
             case 'x':
@@ -823,12 +826,12 @@ int StrVPrintf(char* buffer, int size, const char* format, va_list arguments) {
                 break;
             case 'o':
             case 'O':
-                EmitInteger(out, unsignedFlags, width, precision, va_arg(arguments, unsigned), 8, false,
-                            alternate ? "0" : nullptr);
+                EmitInteger(out, unsignedFlags, width, precision, va_arg(arguments, unsigned), 8,
+                            false, alternate ? "0" : nullptr);
                 break;
             case 'b':
-                EmitInteger(out, unsignedFlags, width, precision, va_arg(arguments, unsigned), 2, false,
-                            nullptr);
+                EmitInteger(out, unsignedFlags, width, precision, va_arg(arguments, unsigned), 2,
+                            false, nullptr);
                 break;
             case 'a':
                 EmitFixed(out, flags, width, va_arg(arguments, unsigned));
@@ -849,7 +852,8 @@ int StrVPrintf(char* buffer, int size, const char* format, va_list arguments) {
             case 'H':
                 if ((f[0] == 'e' && f[1] == 'x') || (f[0] == 'E' && f[1] == 'X')) {
                     f += 2;
-                    EmitHexBytes(out, width, letter == 'H', va_arg(arguments, const unsigned char*));
+                    EmitHexBytes(out, width, letter == 'H',
+                                 va_arg(arguments, const unsigned char*));
                 } else {
                     out.Put(letter);
                 }

@@ -1,7 +1,6 @@
 // Win32 tests of the core under Wine: the abort box of a real program, the log file in
 // text mode, a program started through a long-form path, and the log-file error box.
 #include <gtest/gtest.h>
-
 #include <windows.h>
 
 #include <string>
@@ -51,10 +50,9 @@ TEST(CoreWin, LogBesideTheProgramInTextMode) {
 TEST(CoreWin, UnwritableLogFileShowsTheErrorBox) {
     tsltest::TempDir dir;
     const std::string path = dir.File("missing\\debug.log");
-    windriver::BoxAnswerer answerer(
-        [](const std::string& caption, const std::string&) {
-            return caption == "Internal error..." ? IDOK : 0;
-        });
+    windriver::BoxAnswerer answerer([](const std::string& caption, const std::string&) {
+        return caption == "Internal error..." ? IDOK : 0;
+    });
     CoreStartup(path.c_str(), TSL_LOG_FILE);
     DWORD started = GetTickCount();
     LogPrint("lost %d\n", 1);
