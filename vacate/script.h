@@ -51,7 +51,7 @@ int ScriptRun(ScriptContext* context, void* owner);
 int ScriptFree(ScriptContext** context);
 
 // Field readers used by the keyword handlers. `data` is the command's data inside the
-// context's script and `consumed` counts the bytes of it taken so far. No reader goes past
+// context's script (data outside it is fatal) and `consumed` counts the bytes of it taken so far. No reader goes past
 // the end of the script: at the end a field reads as empty and nothing more is consumed.
 // A field longer than capacity - 1 is cut (and logged) but consumed whole, with the one
 // byte that ended it; the reader then returns 0, so that a cut path is never acted on.

@@ -63,7 +63,11 @@ LogTail::LogTail() {
 
 std::string LogTail::Text() const {
     const std::string all = ReadBytes(LogPath().string());
-    return all.size() > start_ ? all.substr(static_cast<size_t>(start_)) : std::string();
+    std::string text;
+    // The log file is written in text mode: lines end in CR LF on Win32.
+    for (size_t i = static_cast<size_t>(start_); i < all.size(); ++i)
+        if (!(all[i] == '\r' && i + 1 < all.size() && all[i + 1] == '\n')) text += all[i];
+    return text;
 }
 
 int32_t BlocksInUse() {

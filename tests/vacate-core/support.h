@@ -14,7 +14,7 @@
 
 namespace vt {
 
-// The text logged since this object was made.
+// The text logged since this object was made, with "\n" line ends.
 class LogTail {
 public:
     LogTail();
