@@ -263,7 +263,8 @@ int RunProgram(const char* program, const char* parameters, int wait, uint32_t* 
 
     SHELLEXECUTEINFOA info = {};
     info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    // The shell's own error box stays away: a failure is logged and the uninstall goes on.
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
     info.lpVerb = "open";
     info.lpFile = program;
     info.lpParameters = parameters;
