@@ -159,10 +159,11 @@ TEST(RemoveFile, KeepsAFolderThatHoldsAnEmptyFolder) {
     EXPECT_TRUE(Exists(scratch.path + "Product\\Data\\"));
     EXPECT_TRUE(Exists(scratch.path + "Product\\"));
 
-    // Asked directly, the folder is still kept, and an empty one goes with its parents.
+    // Asked directly, the folder is still kept, and an empty one goes with its parents
+    // (named with or without its closing separator).
     EXPECT_EQ(RemoveEmptyFolders((scratch.path + "Product\\").c_str()), 1);
     EXPECT_TRUE(Exists(scratch.path + "Product\\"));
-    EXPECT_EQ(RemoveEmptyFolders((scratch.path + "Product\\Data\\").c_str()), 1);
+    EXPECT_EQ(RemoveEmptyFolders((scratch.path + "Product\\Data").c_str()), 1);
     EXPECT_FALSE(Exists(scratch.path));
 }
 
