@@ -1,0 +1,275 @@
+// Tessel registry: the type-tagged RegKey object over the Win32 registry.
+//
+// A RegKey is one tracked heap block holding an open key with full access. Its first field
+// points at kSrc; every call compares that pointer by address, so a foreign object (or a
+// stale copy of this module's name) is caught before its handle is used.
+
+#include "tessel/registry.h"
+
+#include "tessel/tsl-core.h"
+#include "tessel/tsl-str.h"
+
+namespace {
+
+// Source name for every abort and allocation of this module, and the RegKey type tag.
+const char kSrc[] = "registry";
+
+// Room for a key path, terminator included.
+constexpr int kPathSize = 320;
+
+const char kTypeString[] = "String";
+const char kTypeInt32[] = "Int32";
+
+// Aborts when the key is null or is not a RegKey of this module; `line` is the caller's.
+void KeyCheck(const RegKey* key, int line) {
+    if (key == nullptr) {
+        LogWhere(kSrc, line);
+        LogAbort("Pointer is NULL\n");
+    }
+    if (key->tag != kSrc) {
+        LogWhere(kSrc, line);
+        LogAbort("Struct mismatch pointer (0x%p:%s != %s)\n", static_cast<const void*>(key),
+                 key->tag != nullptr ? key->tag : "(null)", kSrc);
+    }
+}
+
+#define TSL_KEY_CHECK(key) KeyCheck((key), __LINE__)
+
+int IsStringType(DWORD type) {
+    return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+// Wraps an open handle into a new RegKey in the holder.
+int KeyAdopt(RegKey** holder, HKEY handle) {
+    RegKey* key = TSL_NEW(RegKey, kSrc);
+    key->tag = kSrc;
+    key->report = 0;
+    key->handle = handle;
+    *holder = key;
+    return 1;
+}
+
+// Opens a key with full access into the emptied holder; the system's error code goes to
+// `error` (ERROR_SUCCESS on success).
+int KeyOpen(RegKey** holder, int rootCode, const char* subkey, LONG* error) {
+    *holder = nullptr;
+    HKEY handle = nullptr;
+    *error = RegOpenKeyExA(RegRootFromCode(rootCode), subkey, 0, KEY_ALL_ACCESS, &handle);
+    if (*error != ERROR_SUCCESS) return 0;
+    return KeyAdopt(holder, handle);
+}
+
+int WriteValue(RegKey* key, DWORD type, const char* typeWord, const char* valueName,
+               const void* data, DWORD size) {
+    LONG error = RegSetValueExA(key->handle, valueName, 0, type,
+                                static_cast<const BYTE*>(data), size);
+    if (error == ERROR_SUCCESS) return 1;
+    if (key->report == 1) LogPrint("Unable to set registry '%s' %s\n", valueName, typeWord);
+    return 0;
+}
+
+// Queries a value of the expected type into `buffer`. A string result is always
+// terminated inside the buffer: a stored string without its terminator gets one when there
+// is room, and one that does not fit with its terminator is a failure.
+int ReadValue(RegKey* key, DWORD expectedType, const char* typeWord, const char* valueName,
+              void* buffer, int bufferSize) {
+    DWORD type = REG_NONE;
+    DWORD size = static_cast<DWORD>(bufferSize);
+    LONG error = RegQueryValueExA(key->handle, valueName, nullptr, &type,
+                                  static_cast<BYTE*>(buffer), &size);
+    if (error != ERROR_SUCCESS) {
+        if (key->report == 1) LogPrint("Unable to get registry '%s' %s\n", valueName, typeWord);
+        return 0;
+    }
+    if (type != expectedType) {
+        if (key->report == 1)
+            LogPrint("Bad type for '%s' [0x%.8X != 0x%.8X]\n", valueName,
+                     static_cast<unsigned>(type), static_cast<unsigned>(expectedType));
+        return 0;
+    }
+    if (IsStringType(type)) {
+        char* text = static_cast<char*>(buffer);
+        if (size > 0 && text[size - 1] != '\0') {
+            // Stored without its terminator: add one, or refuse when it would not fit.
+            if (size >= static_cast<DWORD>(bufferSize)) {
+                if (key->report == 1)
+                    LogPrint("Unable to get registry '%s' %s\n", valueName, typeWord);
+                return 0;
+            }
+            text[size] = '\0';
+        } else if (size == 0) {
+            text[0] = '\0';
+        }
+    }
+    return 1;
+}
+
+// Deletes a key and all its subkeys. A key that does not exist is already deleted; one
+// that exists but cannot be opened is a failure, so the caller's loop cannot spin on it.
+int DeleteTree(int rootCode, const char* subkey) {
+    RegKey* key = nullptr;
+    LONG error = ERROR_SUCCESS;
+    if (!KeyOpen(&key, rootCode, subkey, &error)) {
+        if (error == ERROR_FILE_NOT_FOUND) return 1;
+        LogPrint("Unable to delete key '%s'(0x%.8X)\n", subkey, static_cast<unsigned>(error));
+        return 0;
+    }
+    char name[kPathSize];
+    char child[kPathSize];
+    while (RegKeyEnumSubkey(key, 0, name, kPathSize)) {
+        // A child path cut short would name another key, or none, and this loop would
+        // never end: stop instead.
+        if (StrLen(subkey) + 1 + StrLen(name) >= kPathSize) {
+            LogPrint("Unable to delete key '%s\\%s'(0x%.8X)\n", subkey, name,
+                     static_cast<unsigned>(ERROR_FILENAME_EXCED_RANGE));
+            break;
+        }
+        StrPrintf(child, kPathSize, "%s\\%s", subkey, name);
+        if (!DeleteTree(rootCode, child)) break;
+    }
+    RegKeyClose(&key);
+    error = RegDeleteKeyA(RegRootFromCode(rootCode), subkey);
+    if (error != ERROR_SUCCESS) {
+        LogPrint("Unable to delete key '%s'(0x%.8X)\n", subkey, static_cast<unsigned>(error));
+        return 0;
+    }
+    return 1;
+}
+
+}  // namespace
+
+HKEY RegRootFromCode(int rootCode) {
+    switch (rootCode) {
+        case REG_ROOT_DYN_DATA: return HKEY_DYN_DATA;
+        case REG_ROOT_PERFORMANCE_DATA: return HKEY_PERFORMANCE_DATA;
+        case REG_ROOT_LOCAL_MACHINE: return HKEY_LOCAL_MACHINE;
+        case REG_ROOT_CLASSES_ROOT: return HKEY_CLASSES_ROOT;
+        case REG_ROOT_CURRENT_CONFIG: return HKEY_CURRENT_CONFIG;
+        default: return HKEY_CURRENT_USER;
+    }
+}
+
+int RegKeyOpen(RegKey** holder, int rootCode, const char* subkey) {
+    TSL_NOT_NULL(kSrc, holder);
+    TSL_NOT_NULL(kSrc, subkey);
+    LONG error = ERROR_SUCCESS;
+    return KeyOpen(holder, rootCode, subkey, &error);
+}
+
+int RegKeyCreate(RegKey** holder, int rootCode, const char* subkey) {
+    TSL_NOT_NULL(kSrc, holder);
+    TSL_NOT_NULL(kSrc, subkey);
+    *holder = nullptr;
+    if (subkey[0] == '\\') subkey++;
+    if (RegKeyOpen(holder, rootCode, subkey)) return 1;
+
+    // Create the missing parents from the top down. Only the backslash separates keys: a
+    // slash is an ordinary character of a key name.
+    char parent[kPathSize];
+    StrCopyN(parent, subkey, kPathSize);
+    char* cut = nullptr;
+    for (char* p = parent; *p != '\0'; p++)
+        if (*p == '\\') cut = p;
+    if (cut != nullptr && cut > parent) {
+        *cut = '\0';
+        RegKey* parentKey = nullptr;
+        if (!RegKeyCreate(&parentKey, rootCode, parent)) return 0;
+        RegKeyClose(&parentKey);
+    }
+
+    HKEY handle = nullptr;
+    LONG error = RegCreateKeyExA(RegRootFromCode(rootCode), subkey, 0, nullptr,
+                                 REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &handle,
+                                 nullptr);
+    if (error != ERROR_SUCCESS) {
+        LogPrint("Create failed %d:[%s]:%d\n", rootCode, subkey, static_cast<int>(error));
+        return 0;
+    }
+    return KeyAdopt(holder, handle);
+}
+
+int RegKeyClose(RegKey** holder) {
+    TSL_NOT_NULL(kSrc, holder);
+    RegKey* key = *holder;
+    TSL_KEY_CHECK(key);
+    RegCloseKey(key->handle);
+    TSL_DELETE(key, kSrc);
+    *holder = nullptr;
+    return 1;
+}
+
+int RegKeyExists(int rootCode, const char* subkey) {
+    TSL_NOT_NULL(kSrc, subkey);
+    RegKey* key = nullptr;
+    if (!RegKeyOpen(&key, rootCode, subkey)) return 0;
+    RegKeyClose(&key);
+    return 1;
+}
+
+int RegKeyEnumSubkey(RegKey* key, int index, char* name, int size) {
+    TSL_KEY_CHECK(key);
+    TSL_NOT_NULL(kSrc, name);
+    if (size <= 0) return 0;
+    name[0] = '\0';
+    if (index < 0) return 0;
+    DWORD length = static_cast<DWORD>(size);
+    LONG error = RegEnumKeyExA(key->handle, static_cast<DWORD>(index), name, &length, nullptr,
+                               nullptr, nullptr, nullptr);
+    if (error != ERROR_SUCCESS) {
+        name[0] = '\0';
+        return 0;
+    }
+    return 1;
+}
+
+int RegKeyDeleteTree(int rootCode, const char* subkey) {
+    TSL_NOT_NULL(kSrc, subkey);
+    // An empty path names the root itself: deleting "its tree" would wipe the whole root.
+    if (subkey[0] == '\0') {
+        LogPrint("Unable to delete key '%s'(0x%.8X)\n", subkey,
+                 static_cast<unsigned>(ERROR_INVALID_PARAMETER));
+        return 0;
+    }
+    return DeleteTree(rootCode, subkey);
+}
+
+int RegSetString(RegKey* key, const char* valueName, const char* text) {
+    TSL_KEY_CHECK(key);
+    TSL_NOT_NULL(kSrc, valueName);
+    TSL_NOT_NULL(kSrc, text);
+    return WriteValue(key, REG_SZ, kTypeString, valueName, text,
+                      static_cast<DWORD>(StrLen(text) + 1));
+}
+
+int RegGetString(RegKey* key, const char* valueName, char* buffer, int size) {
+    TSL_KEY_CHECK(key);
+    TSL_NOT_NULL(kSrc, valueName);
+    TSL_NOT_NULL(kSrc, buffer);
+    if (size <= 0) return 0;
+    // Read into a block of our own, so a failed read leaves the caller's text as it was
+    // (callers keep a default there), then copy a good result over.
+    char* work = static_cast<char*>(MemAlloc(size, MEM_DEFAULT, kSrc, __LINE__));
+    int ok = ReadValue(key, REG_SZ, kTypeString, valueName, work, size);
+    if (ok) StrCopy(buffer, work);  // terminated within `size` bytes
+    buffer[size - 1] = '\0';
+    MemFree(work, size, MEM_DEFAULT, kSrc, __LINE__);
+    return ok;
+}
+
+int RegSetInt32(RegKey* key, const char* valueName, int32_t value) {
+    TSL_KEY_CHECK(key);
+    TSL_NOT_NULL(kSrc, valueName);
+    DWORD data = static_cast<DWORD>(value);
+    return WriteValue(key, REG_DWORD, kTypeInt32, valueName, &data, sizeof data);
+}
+
+int RegGetInt32(RegKey* key, const char* valueName, int32_t* value) {
+    TSL_KEY_CHECK(key);
+    TSL_NOT_NULL(kSrc, valueName);
+    TSL_NOT_NULL(kSrc, value);
+    // The caller's value changes only when a 32-bit number was read.
+    DWORD data = 0;
+    if (!ReadValue(key, REG_DWORD, kTypeInt32, valueName, &data, sizeof data)) return 0;
+    *value = static_cast<int32_t>(data);
+    return 1;
+}
