@@ -159,10 +159,11 @@ TEST(RemoveFile, KeepsAFolderThatHoldsAnEmptyFolder) {
     EXPECT_TRUE(Exists(scratch.path + "Product\\Data\\"));
     EXPECT_TRUE(Exists(scratch.path + "Product\\"));
 
-    // Asked directly, the folder is still kept, and an empty one goes with its parents.
+    // Asked directly, the folder is still kept, and an empty one goes with its parents
+    // (named with or without its closing separator).
     EXPECT_EQ(RemoveEmptyFolders((scratch.path + "Product\\").c_str()), 1);
     EXPECT_TRUE(Exists(scratch.path + "Product\\"));
-    EXPECT_EQ(RemoveEmptyFolders((scratch.path + "Product\\Data\\").c_str()), 1);
+    EXPECT_EQ(RemoveEmptyFolders((scratch.path + "Product\\Data").c_str()), 1);
     EXPECT_FALSE(Exists(scratch.path));
 }
 
@@ -271,12 +272,36 @@ TEST(RemoveEmptyFolders, LeavesRelativePathsAndMissingFoldersAlone) {
     EXPECT_EQ(RemoveEmptyFolders("C:\\"), 1);
 }
 
-TEST(RemoveTempFont, RemovesTheFontResourceAndItsFile) {
+// A copy of a TrueType font with the highest revision in its "head" table: the system
+// takes it in place of the installed original instead of passing it over as a duplicate
+// (which would make its removal fail).
+bool WriteNewerFont(const char* source, const std::string& target) {
+    std::string data = fixture::ReadAll(source);
+    auto bigEndian = [&](size_t at, int bytes) {
+        uint32_t value = 0;
+        for (int i = 0; i < bytes; i++) value = value << 8 | static_cast<uint8_t>(data[at + i]);
+        return value;
+    };
+    if (data.size() < 12) return false;
+    uint32_t tables = bigEndian(4, 2);
+    for (uint32_t i = 0; i < tables && 12 + 16 * (i + 1) <= data.size(); i++) {
+        size_t entry = 12 + 16 * i;
+        if (data.compare(entry, 4, "head") != 0) continue;
+        size_t head = bigEndian(entry + 8, 4);
+        if (head + 8 > data.size()) return false;
+        data.replace(head + 4, 4, std::string("\x7f\xff\x00\x00", 4));
+        return fixture::WriteAll(target, data);
+    }
+    return false;
+}
+
+TEST(RemoveTempFont, RemovesTheFontResourceAndThenItsFile) {
+    // A font of the host system (Z: is the host's root) serves as the temporary font.
     const char* source = "Z:\\usr\\share\\fonts\\truetype\\dejavu\\DejaVuSans.ttf";
-    if (!Exists(source)) GTEST_SKIP() << "no TrueType font file on this machine";
+    if (!Exists(source)) GTEST_SKIP() << "no font file to add: " << source;
     ScratchFolder scratch(fixture::TempFolder(), "vacate-font");
     std::string font = scratch.path + "font.ttf";
-    ASSERT_TRUE(CopyFileA(source, font.c_str(), FALSE));
+    ASSERT_TRUE(WriteNewerFont(source, font));
     ASSERT_GT(AddFontResourceA(font.c_str()), 0);
 
     EXPECT_EQ(RemoveTempFont(font.c_str()), 1);

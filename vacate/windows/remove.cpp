@@ -136,10 +136,14 @@ int RemoveEmptyFolders(const char* folder) {
     }
 
     char path[LIST_PATH_SIZE];
-    if (!StrCopyN(path, folder, sizeof path)) {
+    int length = StrLen(folder);
+    int separated = length > 0 && (folder[length - 1] == '\\' || folder[length - 1] == '/');
+    if (length + (separated ? 0 : 1) >= LIST_PATH_SIZE) {
         LogPrint("Path too long, folder kept '%s'\n", folder);
         return 0;
     }
+    StrCopy(path, folder);
+    if (!separated) StrCat(path, "\\");
 
     // Climbs from the folder to its parents while each is left empty; a root is never
     // removed.

@@ -54,6 +54,13 @@ int AppendPart(char* out, const char* part) {
     return 1;
 }
 
+// Appends "\" (unless the folder already ends in one) and `part`; 0 when it does not fit.
+int AppendToFolder(char* out, const char* part) {
+    int length = StrLen(out);
+    if (length > 0 && out[length - 1] != '\\' && !AppendPart(out, "\\")) return 0;
+    return AppendPart(out, part);
+}
+
 BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter) {
     WindowSearch* search = reinterpret_cast<WindowSearch*>(parameter);
     if (!IsWindow(window)) return TRUE;
@@ -144,15 +151,12 @@ int GroupPath(const char* name, char* out) {
     }
     StrCopyN(out, programs, SHELL_PATH_SIZE);
     if (name[0] == '\0') return 1;
-    int length = StrLen(out);
-    int ok = 1;
-    if (length > 0 && out[length - 1] != '\\') ok = AppendPart(out, "\\");
-    if (ok) ok = AppendPart(out, name);
-    if (!ok) {
+    if (!AppendToFolder(out, name)) {
         LogPrint("Path too long for group '%s'\n", name);
         out[0] = '\0';
+        return 0;
     }
-    return ok;
+    return 1;
 }
 
 int ItemPath(char* out, const char* itemName) {
@@ -164,16 +168,12 @@ int ItemPath(char* out, const char* itemName) {
         return 0;
     }
     if (!GroupPath(groupName, out)) return 0;
-    int length = StrLen(out);
-    int ok = 1;
-    if (length > 0 && out[length - 1] != '\\') ok = AppendPart(out, "\\");
-    if (ok) ok = AppendPart(out, itemName);
-    if (ok) ok = AppendPart(out, ".lnk");
-    if (!ok) {
+    if (!AppendToFolder(out, itemName) || !AppendPart(out, ".lnk")) {
         LogPrint("Path too long for item '%s'\n", itemName);
         out[0] = '\0';
+        return 0;
     }
-    return ok;
+    return 1;
 }
 
 int GroupSelect(const char* name) {
@@ -263,7 +263,8 @@ int RunProgram(const char* program, const char* parameters, int wait, uint32_t* 
 
     SHELLEXECUTEINFOA info = {};
     info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_NOCLOSEPROCESS;
+    // The shell's own error box stays away: a failure is logged and the uninstall goes on.
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
     info.lpVerb = "open";
     info.lpFile = program;
     info.lpParameters = parameters;
