@@ -34,18 +34,18 @@ public:
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new UninstallerEnvironment);
 
 // What a run left in its context (the text fields and numbers; its pointers are gone).
-struct Run {
+struct Outcome {
     int ran;
     ScriptContext context;
 };
 
-Run RunBytes(const PackBytes& bytes, int32_t mode) {
+Outcome RunBytes(const PackBytes& bytes, int32_t mode) {
     fixture::ScratchFolder scripts(fixture::TempFolder(), "script");
     std::string path = scripts.path + "install.dat";
     EXPECT_TRUE(product::WriteBytes(path, bytes));
     ScriptContext* context = nullptr;
     EXPECT_EQ(ScriptLoad(&context, path.c_str(), mode), 1);
-    Run run{};
+    Outcome run{};
     GroupReset();
     run.ran = ScriptRun(context, nullptr);
     run.context = *context;
@@ -53,7 +53,7 @@ Run RunBytes(const PackBytes& bytes, int32_t mode) {
     return run;
 }
 
-Run RunScript(const std::string& source, int32_t mode) {
+Outcome RunScript(const std::string& source, int32_t mode) {
     return RunBytes(product::Script(source), mode);
 }
 
@@ -84,7 +84,7 @@ TEST(Uninstall, RemovesFilesFoldersGroupKeysAndQueuesTemporaryCopies) {
     std::string tempCopy = fixture::TempFolder() + "helper.dll";
 
     BoxAnswerer answerer(Answering());
-    Run run = RunScript(p.Header() +
+    Outcome run = RunScript(p.Header() +
                             "FILE LIST:app.exe,data\\a.txt,data\\deep\\b.txt,docs\\readme.txt,"
                             "helper.dll\n"
                             "TEMP LIST:helper.dll\n"
@@ -128,7 +128,7 @@ TEST(Uninstall, DeclinedConfirmationLeavesEverything) {
     p.Register();
 
     BoxAnswerer answerer(Answering(IDNO));
-    Run run = RunScript(p.Header() +
+    Outcome run = RunScript(p.Header() +
                             "FILE LIST:app.exe\n"
                             "INSTALL:\n"
                             "CREATE GROUP:" + p.group + "\n"
@@ -152,7 +152,7 @@ TEST(Uninstall, MissingProductKeyIsReportedAndNothingRemoved) {
     Sample p;
     std::string file = p.AddFile("app.exe");
     BoxAnswerer answerer(Answering(IDYES));
-    Run run = RunScript(p.Header() + "FILE LIST:app.exe\nINSTALL:\nDONE:x\n", RUN_MODE_UNINSTALL);
+    Outcome run = RunScript(p.Header() + "FILE LIST:app.exe\nINSTALL:\nDONE:x\n", RUN_MODE_UNINSTALL);
 
     EXPECT_EQ(run.ran, 1);
     EXPECT_EQ(run.context.runMode, RUN_MODE_CANCELLED);
@@ -176,7 +176,7 @@ TEST(Uninstall, RunningProductStopsTheScript) {
     ASSERT_TRUE(fixture::WaitForFile(signals.path + "ready", 10000));
 
     BoxAnswerer answerer(Answering());
-    Run run = RunScript(p.Header() + "SYSTEM MUTEX:" + mutex +
+    Outcome run = RunScript(p.Header() + "SYSTEM MUTEX:" + mutex +
                             "\nFILE LIST:app.exe\nINSTALL:\nDONE:x\n",
                         RUN_MODE_UNINSTALL);
 
@@ -194,7 +194,7 @@ TEST(Uninstall, RunningProductStopsTheScript) {
     fixture::WriteAll(signals.path + "stop", "");
     EXPECT_EQ(holder.Wait(10000), 0);
     // Once the product has ended, the same check lets the script go on.
-    Run again = RunScript(p.Header() + "SYSTEM MUTEX:" + mutex + "\n", RUN_MODE_UNINSTALL);
+    Outcome again = RunScript(p.Header() + "SYSTEM MUTEX:" + mutex + "\n", RUN_MODE_UNINSTALL);
     EXPECT_EQ(again.ran, 1);
 }
 
@@ -208,7 +208,7 @@ TEST(Uninstall, UpdateModeOnlyCollectsTheProductsData) {
     p.Register();
 
     BoxAnswerer answerer(Answering());
-    Run run = RunScript(p.Header() +
+    Outcome run = RunScript(p.Header() +
                             "UPDATE URL:http://127.0.0.1/update.txt\n"
                             "FILE LIST:app.exe\n"
                             "UNINSTALL NAME:app.exe\n"
@@ -251,7 +251,7 @@ TEST(Uninstall, RelativePathsAreNeverDeleted) {
     SetCurrentDirectoryA(decoy.path.c_str());
 
     BoxAnswerer answerer(Answering());
-    Run run = RunScript(p.Header() +
+    Outcome run = RunScript(p.Header() +
                             "FILE LIST:app.exe\nUNINSTALL NAME:uninstall.exe\nINSTALL:\nDONE:x\n",
                         RUN_MODE_UNINSTALL);
     SetCurrentDirectoryA(previous);
@@ -274,7 +274,7 @@ TEST(Uninstall, CutRegistryPathDeletesNoParentKey) {
                          "\r\n\x16PRODUCT NAME:" + p.name + "\r\n\x16REGISTRY PATH:" + longPath +
                          "\r\n\x16INSTALL:\r\n\x16" "DONE:x\r\n";
     BoxAnswerer answerer(Answering());
-    Run run = RunBytes(PackBytes(script.begin(), script.end()), RUN_MODE_UNINSTALL);
+    Outcome run = RunBytes(PackBytes(script.begin(), script.end()), RUN_MODE_UNINSTALL);
 
     EXPECT_EQ(run.ran, 1);
     EXPECT_STREQ(run.context.registryPath, "");
@@ -289,7 +289,7 @@ TEST(Execute, SwitchesTranslationAndWaiting) {
     std::string go = out.path + "go";
 
     BoxAnswerer answerer(Answering());
-    Run run = RunScript(
+    Outcome run = RunScript(
         p.Header() +
             // 0: program and parameters translated (both relative to the install path).
             "EXECUTE:01\t0\t1\tfx-args.exe\trec0.txt 5 -\n"
@@ -324,7 +324,7 @@ TEST(Ole, RegisterCallsBothEntryPointsOtherActionsOnlyRegistration) {
     std::string calls = p.folder + "calls.txt";
     SetEnvironmentVariableA("FX_COMPONENT_LOG", calls.c_str());
 
-    Run run = RunScript(p.Header() + "OLE:register\tcomponent.dll\n", RUN_MODE_UNINSTALL);
+    Outcome run = RunScript(p.Header() + "OLE:register\tcomponent.dll\n", RUN_MODE_UNINSTALL);
     EXPECT_EQ(run.ran, 1);
     EXPECT_EQ(fixture::ReadAll(calls), "DllRegisterServer\r\nDllUnregisterServer\r\n");
 
@@ -356,7 +356,7 @@ TEST(Window, ClosedWindowsKeepTheRunAfterProgramForDone) {
                              " \"" + title + "\" 2"));
     ASSERT_NE(windriver::WaitForWindow(title.c_str(), nullptr, 10000, window.Pid()), nullptr);
 
-    Run run = RunScript(p.Header() + "WINDOW:0\t0\t" + title + "\t\tafter.bat\t\nDONE:x\n",
+    Outcome run = RunScript(p.Header() + "WINDOW:0\t0\t" + title + "\t\tafter.bat\t\nDONE:x\n",
                         RUN_MODE_UPDATE);
     EXPECT_EQ(run.ran, 1);
     EXPECT_EQ(window.Wait(10000), 0);
@@ -369,7 +369,7 @@ TEST(Window, ProductNotRunningLeavesNoRunAfterProgram) {
     p.Register();
     std::string mark = p.folder + "mark.txt";
     MarkingBatch(p, mark);
-    Run run = RunScript(p.Header() + "WINDOW:0\t0\tno such window " + p.name +
+    Outcome run = RunScript(p.Header() + "WINDOW:0\t0\tno such window " + p.name +
                             "\t\tafter.bat\t\nDONE:x\n",
                         RUN_MODE_UPDATE);
     EXPECT_EQ(run.ran, 1);
@@ -390,7 +390,7 @@ TEST(Window, NotifyOrStubbornWindowStopsTheScript) {
 
     {
         BoxAnswerer answerer(Answering());
-        Run run = RunScript(p.Header() + "WINDOW:1\t0\t" + title +
+        Outcome run = RunScript(p.Header() + "WINDOW:1\t0\t" + title +
                                 "\t\t\tPlease close the product first.\nFILE LIST:app.exe\n"
                                 "INSTALL:\nDONE:x\n",
                             RUN_MODE_UNINSTALL);
@@ -402,7 +402,7 @@ TEST(Window, NotifyOrStubbornWindowStopsTheScript) {
     {
         // Close mode with a window that never gives way: ten attempts, then the stop.
         BoxAnswerer answerer(Answering());
-        Run run = RunScript(p.Header() + "WINDOW:0\t0\t" + title +
+        Outcome run = RunScript(p.Header() + "WINDOW:0\t0\t" + title +
                                 "\t\t\t\nFILE LIST:app.exe\nINSTALL:\nDONE:x\n",
                             RUN_MODE_UNINSTALL);
         EXPECT_EQ(run.ran, 0);
