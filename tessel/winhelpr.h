@@ -5,13 +5,25 @@
 
 #include <stdint.h>
 
-// Path clean-up in place: '/' becomes '\', "." and ".." parts are resolved; mode 1 ensures a
-// trailing backslash, any other mode removes one.
+// Path clean-up in place: '/' becomes '\', "." and ".." components are resolved (a ".." never
+// climbs above a root or drive); mode 1 ensures a trailing backslash, any other mode removes
+// one. The result is never longer than the path, except that mode 1 may add one character:
+// the buffer must have room for it. A path that resolves to nothing becomes ".".
 int PathNormalize(char* path, int mode);
 
-// Cuts a module file name down to its folder (ending in a backslash), after removing a
-// leading "\\?\" ("\\?\UNC\" becomes "\\") and normalising it. Pure; WinModuleDir uses it.
-int PathModuleDir(char* path);
+// Cuts a module file name (in a buffer of `size` bytes) down to its folder, ending in a
+// backslash, after removing a leading "\\?\" ("\\?\UNC\" becomes "\\") and normalising it.
+// "C:name" gives "C:\"; a bare name without '\' or ':' gives ".\" (the current folder,
+// where such a name is looked up). 0 with an empty buffer for an empty name or no room.
+// Pure; WinModuleDir uses it.
+int PathModuleDir(char* path, int size);
+
+// Keeps a window position on the virtual screen (origin left, top; size screenWidth,
+// screenHeight): a window starting beyond the right or bottom edge is pulled back so its far
+// edge meets it, and no position stays left of or above the origin. Pure; WinMoveOnScreen
+// uses it.
+int ScreenClampPosition(int* x, int* y, int width, int height, int left, int top,
+                        int screenWidth, int screenHeight);
 
 #ifdef _WIN32
 #include <windows.h>
@@ -43,8 +55,12 @@ int ComboDelete(HWND dialog, int id, int index);
 int ComboCount(HWND dialog, int id, int* count);
 int ComboGetSel(HWND dialog, int id, int* index);
 int ComboSetSel(HWND dialog, int id, int index);
+// The item's text; the buffer must hold it. The forms with a size refuse (0, empty buffer) an
+// item that does not fit.
 int ComboGetText(HWND dialog, int id, int index, char* buffer);
+int ComboGetText(HWND dialog, int id, int index, char* buffer, int size);
 int ComboGetSelText(HWND dialog, int id, char* buffer);
+int ComboGetSelText(HWND dialog, int id, char* buffer, int size);
 int ComboSelectExact(HWND dialog, int id, const char* text);
 int ComboFill(HWND dialog, int id, ...);  // texts, ending in a null pointer
 

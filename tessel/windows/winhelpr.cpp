@@ -1,0 +1,563 @@
+// Window helpers, Win32 part: well-known folders, COM and common-control start-up, font
+// removal, dialog-control wrappers, the message pump, window placement, the notification-area
+// icon, the top-level window search and the single-instance guard. Everything runs on the
+// calling GUI thread.
+
+#include "tessel/winhelpr.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+#include <ole2.h>
+#include <shellapi.h>
+#include <stdarg.h>
+
+#include "tessel/tsl-core.h"
+#include "tessel/tsl-str.h"
+
+static const char kSrc[] = "winhelpr";
+
+// ---------------------------------------------------------------------------
+// Folders
+// ---------------------------------------------------------------------------
+
+int WinModuleDir(HMODULE module, char* buffer, int size) {
+    TSL_NOT_NULL(kSrc, buffer);
+    if (size <= 0) return 0;
+    for (int i = 0; i < size; i++) buffer[i] = '\0';
+    DWORD length = GetModuleFileNameA(module, buffer, static_cast<DWORD>(size));
+    // A name that filled the buffer was cut: its folder would be wrong.
+    if (length == 0 || length >= static_cast<DWORD>(size)) {
+        buffer[0] = '\0';
+        return 0;
+    }
+    return PathModuleDir(buffer, size);
+}
+
+int WinProgramDir(char* buffer, int size) {
+    return WinModuleDir(nullptr, buffer, size);
+}
+
+// Finishes a folder the system wrote into the buffer (`length` characters; 0 on failure, the
+// size it would need when the buffer was too small). A folder without its backslash needs
+// room for one more character.
+static int FolderResult(char* buffer, int size, DWORD length) {
+    int n = static_cast<int>(length);
+    if (n == 0 || n >= size || (buffer[n - 1] != '\\' && n + 2 > size)) {
+        buffer[0] = '\0';
+        return 0;
+    }
+    return PathNormalize(buffer, 1);
+}
+
+int WinSystemDir(char* buffer, int size) {
+    TSL_NOT_NULL(kSrc, buffer);
+    if (size <= 0) return 0;
+    return FolderResult(buffer, size, GetSystemDirectoryA(buffer, static_cast<UINT>(size)));
+}
+
+int WinWindowsDir(char* buffer, int size) {
+    TSL_NOT_NULL(kSrc, buffer);
+    if (size <= 0) return 0;
+    return FolderResult(buffer, size, GetWindowsDirectoryA(buffer, static_cast<UINT>(size)));
+}
+
+int WinTempDir(char* buffer, int size) {
+    TSL_NOT_NULL(kSrc, buffer);
+    if (size <= 0) return 0;
+    return FolderResult(buffer, size, GetTempPathA(static_cast<DWORD>(size), buffer));
+}
+
+int WinCurrentDir(char* buffer, int size) {
+    TSL_NOT_NULL(kSrc, buffer);
+    if (size <= 0) return 0;
+    return FolderResult(buffer, size, GetCurrentDirectoryA(static_cast<DWORD>(size), buffer));
+}
+
+// ---------------------------------------------------------------------------
+// Start-up and fonts
+// ---------------------------------------------------------------------------
+
+int WinInitCommonControls() {
+    INITCOMMONCONTROLSEX init;
+    init.dwSize = sizeof init;
+    init.dwICC = 0x1FFF;  // every class
+    return InitCommonControlsEx(&init) ? 1 : 0;
+}
+
+int WinInitCom() {
+    int ok = 1;
+    if (CoInitialize(nullptr) != 0) {
+        LogPrint("Unable to initialize COM\n");
+        ok = 0;
+    }
+    if (OleInitialize(nullptr) != 0) {
+        LogPrint("Unable to initialize OLE\n");
+        ok = 0;
+    }
+    return ok;
+}
+
+int WinUninitCom() {
+    OleUninitialize();
+    CoUninitialize();
+    return 1;
+}
+
+int WinRemoveFont(const char* fontFile) {
+    TSL_NOT_NULL(kSrc, fontFile);
+    if (!RemoveFontResourceA(fontFile)) {
+        LogPrint("Unable to remove font resource for '%s' (0x%.8X)\n", fontFile,
+                 static_cast<unsigned>(GetLastError()));
+        return 0;
+    }
+    // A hung window elsewhere must not hold the caller up: each window gets a second.
+    SendMessageTimeoutA(HWND_BROADCAST, WM_FONTCHANGE, 0, 0, SMTO_ABORTIFHUNG, 1000, nullptr);
+    return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Dialog controls
+// ---------------------------------------------------------------------------
+
+LRESULT DlgItemSend(HWND dialog, int id, UINT message, WPARAM wParam, LPARAM lParam) {
+    return SendDlgItemMessageA(dialog, id, message, wParam, lParam);
+}
+
+int DlgSetText(HWND dialog, int id, const char* text, int limit) {
+    TSL_NOT_NULL(kSrc, text);
+    if (!SetDlgItemTextA(dialog, id, text)) return 0;
+    DlgItemSend(dialog, id, EM_LIMITTEXT, static_cast<WPARAM>(limit), 0);
+    DlgItemSend(dialog, id, EM_SETSEL, 0, -1);
+    return 1;
+}
+
+int DlgGetText(HWND dialog, int id, char* buffer, int size) {
+    TSL_NOT_NULL(kSrc, buffer);
+    if (size <= 0) return 0;
+    buffer[0] = '\0';
+    if (GetDlgItem(dialog, id) == nullptr) return 0;
+    GetDlgItemTextA(dialog, id, buffer, size);
+    buffer[size - 1] = '\0';
+    return 1;
+}
+
+int DlgSetInt(HWND dialog, int id, int32_t value, int limit) {
+    char text[16];
+    StrPrintf(text, sizeof text, "%d", value);
+    return DlgSetText(dialog, id, text, limit);
+}
+
+int DlgGetInt(HWND dialog, int id, int32_t* value) {
+    TSL_NOT_NULL(kSrc, value);
+    BOOL number = FALSE;
+    UINT read = GetDlgItemInt(dialog, id, &number, TRUE);
+    *value = number ? static_cast<int32_t>(read) : 0;
+    return number ? 1 : 0;
+}
+
+int DlgSetCheck(HWND dialog, int id, int state) {
+    UINT check = state == 1 ? BST_CHECKED : state == 2 ? BST_INDETERMINATE : BST_UNCHECKED;
+    return CheckDlgButton(dialog, id, check) ? 1 : 0;
+}
+
+int DlgGetCheck(HWND dialog, int id, int* state) {
+    TSL_NOT_NULL(kSrc, state);
+    *state = 0;
+    if (GetDlgItem(dialog, id) == nullptr) return 0;
+    UINT check = IsDlgButtonChecked(dialog, id);
+    *state = check == BST_CHECKED ? 1 : check == BST_INDETERMINATE ? 2 : 0;
+    return 1;
+}
+
+int DlgEnable(HWND dialog, int id, int flag) {
+    HWND control = GetDlgItem(dialog, id);
+    if (control == nullptr) return 0;
+    EnableWindow(control, flag == 1 ? TRUE : FALSE);
+    return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Combo boxes
+// ---------------------------------------------------------------------------
+
+int ComboReset(HWND dialog, int id) {
+    if (GetDlgItem(dialog, id) == nullptr) return 0;
+    return DlgItemSend(dialog, id, CB_RESETCONTENT, 0, 0) == CB_ERR ? 0 : 1;
+}
+
+int ComboAdd(HWND dialog, int id, int* index, const char* text) {
+    TSL_NOT_NULL(kSrc, index);
+    TSL_NOT_NULL(kSrc, text);
+    *index = 0;
+    if (GetDlgItem(dialog, id) == nullptr) return 0;
+    LRESULT added = DlgItemSend(dialog, id, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text));
+    if (added < 0) return 0;  // CB_ERR or CB_ERRSPACE
+    *index = static_cast<int>(added);
+    return 1;
+}
+
+int ComboDelete(HWND dialog, int id, int index) {
+    if (GetDlgItem(dialog, id) == nullptr) return 0;
+    return DlgItemSend(dialog, id, CB_DELETESTRING, static_cast<WPARAM>(index), 0) == CB_ERR ? 0
+                                                                                             : 1;
+}
+
+int ComboCount(HWND dialog, int id, int* count) {
+    TSL_NOT_NULL(kSrc, count);
+    *count = 0;
+    if (GetDlgItem(dialog, id) == nullptr) return 0;
+    LRESULT n = DlgItemSend(dialog, id, CB_GETCOUNT, 0, 0);
+    if (n == CB_ERR) return 0;
+    *count = static_cast<int>(n);
+    return 1;
+}
+
+int ComboGetSel(HWND dialog, int id, int* index) {
+    TSL_NOT_NULL(kSrc, index);
+    *index = 0;
+    if (GetDlgItem(dialog, id) == nullptr) return 0;
+    LRESULT selected = DlgItemSend(dialog, id, CB_GETCURSEL, 0, 0);
+    if (selected == CB_ERR) return 0;
+    *index = static_cast<int>(selected);
+    return 1;
+}
+
+int ComboSetSel(HWND dialog, int id, int index) {
+    if (GetDlgItem(dialog, id) == nullptr) return 0;
+    return DlgItemSend(dialog, id, CB_SETCURSEL, static_cast<WPARAM>(index), 0) == index ? 1 : 0;
+}
+
+int ComboGetText(HWND dialog, int id, int index, char* buffer) {
+    TSL_NOT_NULL(kSrc, buffer);
+    buffer[0] = '\0';
+    if (GetDlgItem(dialog, id) == nullptr) return 0;
+    LRESULT length =
+        DlgItemSend(dialog, id, CB_GETLBTEXT, static_cast<WPARAM>(index),
+                    reinterpret_cast<LPARAM>(buffer));
+    if (length == CB_ERR) {
+        buffer[0] = '\0';
+        return 0;
+    }
+    return 1;
+}
+
+int ComboGetText(HWND dialog, int id, int index, char* buffer, int size) {
+    TSL_NOT_NULL(kSrc, buffer);
+    if (size <= 0) return 0;
+    buffer[0] = '\0';
+    if (GetDlgItem(dialog, id) == nullptr) return 0;
+    LRESULT length = DlgItemSend(dialog, id, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length == CB_ERR || length >= size) return 0;
+    return ComboGetText(dialog, id, index, buffer);
+}
+
+int ComboGetSelText(HWND dialog, int id, char* buffer) {
+    TSL_NOT_NULL(kSrc, buffer);
+    int index = 0;
+    buffer[0] = '\0';
+    if (!ComboGetSel(dialog, id, &index)) return 0;
+    return ComboGetText(dialog, id, index, buffer);
+}
+
+int ComboGetSelText(HWND dialog, int id, char* buffer, int size) {
+    TSL_NOT_NULL(kSrc, buffer);
+    int index = 0;
+    if (size > 0) buffer[0] = '\0';
+    if (!ComboGetSel(dialog, id, &index)) return 0;
+    return ComboGetText(dialog, id, index, buffer, size);
+}
+
+// Selects the item whose text equals `text` exactly (case-sensitive). The control's own
+// search only finds items that begin with the text, ignoring case, so it serves to give up
+// early; the items are then compared one by one. When there is no exact match the selection
+// is left as it was rather than on some item that merely begins with the text.
+int ComboSelectExact(HWND dialog, int id, const char* text) {
+    TSL_NOT_NULL(kSrc, text);
+    if (GetDlgItem(dialog, id) == nullptr) return 0;
+    if (DlgItemSend(dialog, id, CB_FINDSTRING, static_cast<WPARAM>(-1),
+                    reinterpret_cast<LPARAM>(text)) == CB_ERR)
+        return 0;
+    int wanted = StrLen(text);
+    for (int i = 0;; i++) {
+        LRESULT length = DlgItemSend(dialog, id, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0);
+        if (length == CB_ERR) return 0;  // past the last item
+        if (length != wanted) continue;
+        char* item = static_cast<char*>(MemAlloc(wanted + 1, MEM_DEFAULT, kSrc, __LINE__));
+        int same = ComboGetText(dialog, id, i, item, wanted + 1) && StrEqual(item, text);
+        MemFree(item, wanted + 1, MEM_DEFAULT, kSrc, __LINE__);
+        if (same) return ComboSetSel(dialog, id, i);
+    }
+}
+
+int ComboFill(HWND dialog, int id, ...) {
+    HWND TempHWND = GetDlgItem(dialog, id);
+    if (TempHWND == nullptr)
+        TSL_FAIL(kSrc, "Assertion failed ((TempHWND != NULL))\nTempHWND is NULL\n");
+    if (!ComboReset(dialog, id)) return 0;
+    va_list texts;
+    va_start(texts, id);
+    for (const char* text = va_arg(texts, const char*); text != nullptr;
+         text = va_arg(texts, const char*)) {
+        int index = 0;
+        if (!ComboAdd(dialog, id, &index, text)) break;
+    }
+    va_end(texts);
+    return ComboSetSel(dialog, id, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Sliders and progress bars
+// ---------------------------------------------------------------------------
+
+int TrackSetRange(HWND dialog, int id, int minimum, int maximum) {
+    if (GetDlgItem(dialog, id) == nullptr) return 0;
+    DlgItemSend(dialog, id, TBM_SETRANGEMIN, FALSE, minimum);
+    DlgItemSend(dialog, id, TBM_SETRANGEMAX, TRUE, maximum);
+    return 1;
+}
+
+int TrackSetPos(HWND dialog, int id, int position) {
+    if (GetDlgItem(dialog, id) == nullptr) return 0;
+    DlgItemSend(dialog, id, TBM_SETPOS, TRUE, position);
+    return 1;
+}
+
+int TrackGetPos(HWND dialog, int id, int* position) {
+    TSL_NOT_NULL(kSrc, position);
+    *position = 0;
+    if (GetDlgItem(dialog, id) == nullptr) return 0;
+    *position = static_cast<int>(DlgItemSend(dialog, id, TBM_GETPOS, 0, 0));
+    return 1;
+}
+
+int TrackSetStep(HWND dialog, int id, int step) {
+    if (GetDlgItem(dialog, id) == nullptr) return 0;
+    DlgItemSend(dialog, id, TBM_SETPAGESIZE, 0, step);
+    DlgItemSend(dialog, id, TBM_SETTICFREQ, static_cast<WPARAM>(step), 0);
+    return 1;
+}
+
+static const int kProgressEnd = 2000;  // the bar's range: 20 steps per percent
+
+int ProgressReset(HWND dialog, int id) {
+    if (GetDlgItem(dialog, id) == nullptr) return 0;
+    DlgItemSend(dialog, id, PBM_SETPOS, 0, 0);
+    DlgItemSend(dialog, id, PBM_SETRANGE32, 0, kProgressEnd);
+    return 1;
+}
+
+int ProgressSetPercent(HWND dialog, int id, double percent) {
+    if (GetDlgItem(dialog, id) == nullptr) return 0;
+    // Clamped before the conversion, so a huge value or NaN never reaches the integer.
+    double steps = percent * 20.0;
+    int position = 0;
+    if (steps >= kProgressEnd)
+        position = kProgressEnd;
+    else if (steps > 0)
+        position = static_cast<int>(steps);
+    DlgItemSend(dialog, id, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Messages and placement
+// ---------------------------------------------------------------------------
+
+// True when the window is a dialog (the system's dialog class).
+static int IsDialogWindow(HWND window) {
+    char name[16];
+    return GetClassNameA(window, name, sizeof name) > 0 && StrEqual(name, "#32770");
+}
+
+int PumpMessages() {
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) {
+        if (message.message == WM_CLOSE || message.message == WM_QUIT) return 1;
+        if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) break;
+        // Keys for a modeless dialog get the dialog's keyboard handling (Escape, Enter,
+        // Tab), as the system's own dialog loop gives a modal one.
+        HWND root = message.hwnd != nullptr ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
+        if (root != nullptr && IsDialogWindow(root) && IsDialogMessageA(root, &message)) continue;
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+    Sleep(0);
+    return 1;
+}
+
+int WinGetRect(HWND window, int* x, int* y, int* width, int* height) {
+    TSL_NOT_NULL(kSrc, x);
+    TSL_NOT_NULL(kSrc, y);
+    TSL_NOT_NULL(kSrc, width);
+    TSL_NOT_NULL(kSrc, height);
+    RECT rect;
+    if (!GetWindowRect(window, &rect)) return 0;
+    *x = rect.left;
+    *y = rect.top;
+    *width = rect.right - rect.left;
+    *height = rect.bottom - rect.top;
+    return 1;
+}
+
+int WinMoveOnScreen(HWND window, int x, int y, int width, int height) {
+    int left = GetSystemMetrics(SM_XVIRTUALSCREEN);
+    int top = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    int screenWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    int screenHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    if (screenWidth <= 0 || screenHeight <= 0) {
+        RECT desktop;
+        GetWindowRect(GetDesktopWindow(), &desktop);
+        if (screenWidth <= 0) screenWidth = desktop.right - desktop.left;
+        if (screenHeight <= 0) screenHeight = desktop.bottom - desktop.top;
+    }
+    ScreenClampPosition(&x, &y, width, height, left, top, screenWidth, screenHeight);
+    UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
+    if (width <= 0 || height <= 0) flags |= SWP_NOSIZE;
+    return SetWindowPos(window, nullptr, x, y, width, height, flags) ? 1 : 0;
+}
+
+int WinCenter(HWND window, HWND over) {
+    if (over == nullptr) over = GetDesktopWindow();
+    RECT own;
+    RECT area;
+    if (!GetWindowRect(window, &own) || !GetWindowRect(over, &area)) return 0;
+    int width = own.right - own.left;
+    int height = own.bottom - own.top;
+    int x = area.left + (area.right - area.left - width) / 2;
+    int y = area.top + (area.bottom - area.top - height) / 2;
+    return WinMoveOnScreen(window, x, y, 0, 0);
+}
+
+// ---------------------------------------------------------------------------
+// Notification area
+// ---------------------------------------------------------------------------
+
+// The shell's icon record in its full size (508 bytes), whatever the headers' version.
+struct TrayRecord {
+    DWORD cbSize;
+    HWND hWnd;
+    UINT uID;
+    UINT uFlags;
+    UINT uCallbackMessage;
+    HICON hIcon;
+    CHAR szTip[128];
+    DWORD dwState;
+    DWORD dwStateMask;
+    CHAR szInfo[256];
+    UINT uTimeoutOrVersion;
+    CHAR szInfoTitle[64];
+    DWORD dwInfoFlags;
+    GUID guidItem;
+    HICON hBalloonIcon;
+};
+static_assert(sizeof(TrayRecord) == 508, "the shell's full icon record");
+
+static const int kTrayTipMax = 63;
+static const int kTrayAttempts = 10;
+
+static void TrayFill(TrayRecord* record, HWND owner, UINT iconId, HICON icon, UINT message,
+                     const char* tip) {
+    ZeroMemory(record, sizeof *record);
+    record->cbSize = sizeof *record;
+    record->hWnd = owner;
+    record->uID = iconId;
+    record->uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    record->uCallbackMessage = message;
+    record->hIcon = icon;
+    if (tip != nullptr) StrCopyN(record->szTip, tip, kTrayTipMax + 1);
+}
+
+int TrayAdd(HWND owner, UINT iconId, HICON icon, UINT callbackMessage, const char* tip) {
+    TrayRecord record;
+    TrayFill(&record, owner, iconId, icon, callbackMessage, tip);
+    // A busy shell answers with a time-out; it is asked again a little later.
+    for (int attempt = 1;; attempt++) {
+        if (Shell_NotifyIconA(NIM_ADD, reinterpret_cast<NOTIFYICONDATAA*>(&record))) return 1;
+        if (GetLastError() != ERROR_TIMEOUT || attempt == kTrayAttempts) return 0;
+        Sleep(100);
+    }
+}
+
+int TrayRemove(HWND owner, UINT iconId, HICON icon, UINT callbackMessage, const char* tip) {
+    TrayRecord record;
+    TrayFill(&record, owner, iconId, icon, callbackMessage, tip);
+    return Shell_NotifyIconA(NIM_DELETE, reinterpret_cast<NOTIFYICONDATAA*>(&record)) ? 1 : 0;
+}
+
+// The message the shell broadcasts when the taskbar has been (re)created; registered on first
+// need and kept for the life of the process.
+static UINT gTaskbarCreated = 0;
+
+int TrayIsRecreateMessage(HWND, UINT message, WPARAM, LPARAM) {
+    if (gTaskbarCreated == 0) gTaskbarCreated = RegisterWindowMessageA("TaskbarCreated");
+    if (gTaskbarCreated == 0) return 0;
+    return message == gTaskbarCreated ? 1 : 0;
+}
+
+// ---------------------------------------------------------------------------
+// Window search and single instance
+// ---------------------------------------------------------------------------
+
+struct WindowSearch {
+    const char* className;
+    const char* title;
+    HWND found;
+    int foundFlag;
+};
+
+static const int kNameCapacity = 310;  // 309 characters and the NUL
+
+static BOOL CALLBACK FindTopLevelProc(HWND window, LPARAM param) {
+    WindowSearch* search = reinterpret_cast<WindowSearch*>(param);
+    if (!IsWindow(window)) return TRUE;
+    char name[kNameCapacity];
+    int match = 0;
+    if (search->className != nullptr && GetClassNameA(window, name, kNameCapacity) > 0 &&
+        StrEqualNoCase(name, search->className))
+        match = 1;
+    if (!match && search->title != nullptr && GetWindowTextA(window, name, kNameCapacity) > 0 &&
+        StrEqualNoCase(name, search->title))
+        match = 1;
+    if (!match) return TRUE;
+    search->found = window;
+    search->foundFlag = 1;
+    return FALSE;
+}
+
+int WinFindTopLevel(const char* className, const char* title, HWND* found) {
+    TSL_NOT_NULL(kSrc, found);
+    WindowSearch search = {className, title, nullptr, 0};
+    EnumWindows(FindTopLevelProc, reinterpret_cast<LPARAM>(&search));
+    *found = search.found;
+    return search.foundFlag;
+}
+
+// Held, and owned when this is the only instance, until the process ends: nothing closes it.
+static HANDLE gInstanceMutex = nullptr;
+
+int SingleInstanceCheck(const char* appName, const char* className, const char* title,
+                        DWORD waitMs, int raise, int message) {
+    TSL_NOT_NULL(kSrc, appName);
+    char name[320];
+    StrPrintf(name, sizeof name, "%s-EXCLUSIVE", appName);
+    HANDLE mutex = CreateMutexA(nullptr, TRUE, name);
+    if (mutex == nullptr) {
+        MessageBoxA(nullptr, "Unable to lock instance count", appName, MB_OK);
+        return 0;
+    }
+    gInstanceMutex = mutex;
+
+    // An abandoned mutex (its owner ended without releasing it) counts as acquired.
+    DWORD waited = WaitForSingleObject(mutex, waitMs);
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) return 0;
+
+    HWND other = nullptr;
+    WinFindTopLevel(className, title, &other);
+    if (other != nullptr && raise == 1) {
+        if (IsIconic(other)) ShowWindow(other, SW_RESTORE);
+        SetForegroundWindow(other);
+    }
+    if (message == 1)
+        MessageBoxA(other, "Only a single instance of this application can run", appName, MB_OK);
+    return 1;
+}
