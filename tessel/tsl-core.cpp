@@ -102,11 +102,6 @@ void EmitOrdinary(const char* format, va_list arguments) {
     if (length > kTooLargeAbove) LogEmit(kTooLarge, 0);
 }
 
-[[noreturn]] void AbortAt(const char* file, int line, const char* message) {
-    LogWhere(file, line);
-    LogAbort("%s", message);
-}
-
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -116,8 +111,8 @@ void EmitOrdinary(const char* format, va_list arguments) {
 int LogTimestamp(const TslTime* now, char* out) {
     TSL_NOT_NULL(kSrc, now);
     TSL_NOT_NULL(kSrc, out);
-    StrPrintf(out, kStampSize, "%.2d/%.2d/%.4d %.2d:%.2d:%.2d ", now->month, now->day,
-              now->year, now->hour, now->minute, now->second);
+    StrPrintf(out, kStampSize, "%.2d/%.2d/%.4d %.2d:%.2d:%.2d ", now->month, now->day, now->year,
+              now->hour, now->minute, now->second);
     return 1;
 }
 
@@ -132,8 +127,8 @@ int LogFileName(const char* basePath, uint32_t flags, const TslTime* now, unsign
     if (flags & TSL_LOG_PERDAY) {
         SplitExtension(out, extension);
         // Two-digit year from the four-digit one, so that 2000 gives 00 and not 100.
-        StrPrintf(suffix, sizeof suffix, "-%.2d%.2d%.2d.%s", now->month, now->day,
-                  now->year % 100, extension);
+        StrPrintf(suffix, sizeof suffix, "-%.2d%.2d%.2d.%s", now->month, now->day, now->year % 100,
+                  extension);
         AppendSuffix(out, suffix);
     }
     if ((flags & TSL_LOG_PERTHREAD) && !isMainThread) {
@@ -199,8 +194,7 @@ int LogEmit(const char* text, int isAbort) {
     const unsigned thread = OsThreadId();
     const int isMain = thread == g_log.mainThread ? 1 : 0;
 
-    if ((flags & TSL_LOG_WINDOW) && g_log.consoleOpen &&
-        (!(flags & TSL_LOG_PERTHREAD) || isMain))
+    if ((flags & TSL_LOG_WINDOW) && g_log.consoleOpen && (!(flags & TSL_LOG_PERTHREAD) || isMain))
         OsConsoleWrite(text, length);
     if (!(flags & TSL_LOG_FILE)) return 1;
 
@@ -582,8 +576,7 @@ int CmdLineArg(const char* commandLine, int index, int* countOut, const char** s
     // The last character: back over trailing separators and quotation marks, but keep
     // a doubled quotation mark and never pass the start.
     const char* end = p - 1;
-    while (end > start && (IsSeparator(*end) || *end == '"') &&
-           !(*end == '"' && end[-1] == '"'))
+    while (end > start && (IsSeparator(*end) || *end == '"') && !(*end == '"' && end[-1] == '"'))
         --end;
     if (end < start) end = start;
     if (countOut != nullptr) *countOut = counter + 1;
@@ -599,11 +592,11 @@ int CmdLineArgStart(const char* commandLine, int index, const char** startOut) {
 
 int CoreStartup(const char* logName, uint32_t flags) {
     g_log.mainThread = OsThreadId();
-    if (g_log.mutex != nullptr) AbortAt(kSrc, __LINE__, "Tessel already initialized\n");
+    if (g_log.mutex != nullptr) TSL_FAIL(kSrc, "Tessel already initialized\n");
     g_log.mutex = OsMutexCreate();
-    if (g_log.mutex == nullptr) AbortAt(kSrc, __LINE__, "Unable to create the library lock\n");
+    if (g_log.mutex == nullptr) TSL_FAIL(kSrc, "Unable to create the library lock\n");
     g_log.bypass = 0;
-    if (OsCommandLine() == nullptr) AbortAt(kSrc, __LINE__, "Unable to retrieve commandline!\n");
+    if (OsCommandLine() == nullptr) TSL_FAIL(kSrc, "Unable to retrieve commandline!\n");
     char executable[kPathSize];
     if (!OsModulePath(executable, kPathSize)) executable[0] = 0;
     PathStripLongPrefix(executable);

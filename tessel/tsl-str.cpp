@@ -5,6 +5,7 @@
 
 #include <limits.h>
 #include <math.h>
+#include <stddef.h>
 #include <string.h>
 
 #include "tessel/tsl-core.h"
@@ -75,10 +76,15 @@ int FindImpl(const char* text, const char* needle, const char** found) {
     return 0;
 }
 
+// The characters of the lenient parsers' number runs.
+bool IsHexRunChar(char c) { return HexValue(c) >= 0; }
+bool IsIntegerRunChar(char c) { return IsDigit(c) || c == '-' || c == '+'; }
+bool IsRealRunChar(char c) { return IsDigit(c) || c == '-' || c == '+' || c == '.'; }
+
 // Copies the leading run of characters accepted by `accept` into `run` (70 bytes after
 // `prefixLength` bytes already there); a run longer than 69 characters is fatal.
-template <typename Accept>
-void CopyRun(const char* text, char* run, int prefixLength, Accept accept, const char* message) {
+void CopyRun(const char* text, char* run, int prefixLength, bool (*accept)(char),
+             const char* message) {
     int n = 0;
     while (accept(text[n])) {
         if (n == 69) TSL_FAIL(kSrc, message, text);
@@ -258,12 +264,10 @@ int64_t AtoI(const char* text) {
     if (HasHexPrefix(text)) {
         run[0] = text[0];
         run[1] = text[1];
-        CopyRun(text + 2, run, 2, [](char c) { return HexValue(c) >= 0; },
-                "Input AtoI string too large (%s)\n");
+        CopyRun(text + 2, run, 2, IsHexRunChar, "Input AtoI string too large (%s)\n");
         if (run[2] == 0) return 0;
     } else {
-        CopyRun(text, run, 0, [](char c) { return IsDigit(c) || c == '-' || c == '+'; },
-                "Input AtoI string too large (%s)\n");
+        CopyRun(text, run, 0, IsIntegerRunChar, "Input AtoI string too large (%s)\n");
         if (run[0] == 0) return 0;
     }
     StrToInt64(run, &value);
@@ -273,8 +277,7 @@ int64_t AtoI(const char* text) {
 double AtoF(const char* text) {
     if (text == nullptr) return 0.0;
     char run[69 + 1];
-    CopyRun(text, run, 0, [](char c) { return IsDigit(c) || c == '-' || c == '+' || c == '.'; },
-            "Input AtoF string too large (%s)\n");
+    CopyRun(text, run, 0, IsRealRunChar, "Input AtoF string too large (%s)\n");
     if (run[0] == 0) return 0.0;
     double value = 0.0;
     StrToReal(run, &value);
@@ -333,6 +336,33 @@ constexpr int kNumberLimit = 55;
 
 const char kOverrun[] = "\n\nERROR: The next string overran the print buffer!\nLINE: ";
 const char kTooSmall[] = "\n\nERROR: The next string too small to contain anything!\nLINE: ";
+
+// The format characters that end a run of ordinary text: NUL, '%' and tab.
+struct SpecialTable {
+    bool is[256];
+};
+constexpr SpecialTable MakeSpecialTable() {
+    SpecialTable t{};
+    t.is[0] = true;
+    t.is[static_cast<unsigned char>('%')] = true;
+    t.is[static_cast<unsigned char>('\t')] = true;
+    return t;
+}
+constexpr SpecialTable kSpecial = MakeSpecialTable();
+
+inline bool IsSpecial(char c) { return kSpecial.is[static_cast<unsigned char>(c)]; }
+
+// The first NUL, '%' or tab; four characters per step, each read only after the one
+// before it was found to be no NUL.
+inline const char* SkipOrdinary(const char* f) {
+    for (;; f += 4) {
+        if (IsSpecial(f[0])) return f;
+        if (IsSpecial(f[1])) return f + 1;
+        if (IsSpecial(f[2])) return f + 2;
+        if (IsSpecial(f[3])) return f + 3;
+    }
+}
+
 const char kLowerDigits[] = "0123456789abcdef";
 const char kUpperDigits[] = "0123456789ABCDEF";
 
@@ -347,10 +377,23 @@ struct Out {
     void Run(const char* text, int64_t length) {
         int64_t room = end - cur;
         if (length > room) length = room;
-        if (length > 0) {
+        if (length <= 0) return;
+        // Short runs (most of them) as two overlapping fixed-size moves, which compile
+        // to plain loads and stores; neither reads outside [text, text + length).
+        if (length >= 8 && length <= 16) {
+            memcpy(cur, text, 8);
+            memcpy(cur + length - 8, text + length - 8, 8);
+        } else if (length >= 4 && length < 8) {
+            memcpy(cur, text, 4);
+            memcpy(cur + length - 4, text + length - 4, 4);
+        } else if (length < 4) {
+            cur[0] = text[0];
+            if (length > 1) cur[1] = text[1];
+            if (length > 2) cur[2] = text[2];
+        } else {
             memcpy(cur, text, static_cast<size_t>(length));
-            cur += length;
         }
+        cur += length;
     }
     void Fill(char c, int64_t count) {
         int64_t room = end - cur;
@@ -386,8 +429,8 @@ struct FieldText {
     }
 };
 
-// Puts out one field: sign, padding, leading zeros and the text, as the flags say.
-void EmitField(Out& out, uint32_t flags, int width, const FieldText& text, int zeros) {
+// Puts out one field with sign, padding or leading zeros, as the flags say.
+void EmitPaddedField(Out& out, uint32_t flags, int width, const FieldText& text, int zeros) {
     char sign = (flags & kNegative) ? '-' : (flags & kPlus) ? '+' : 0;
     int64_t pad = static_cast<int64_t>(width) - text.length - zeros - (sign != 0 ? 1 : 0);
     if (sign != 0 && (flags & kZeroPad)) out.Put(sign);
@@ -398,40 +441,81 @@ void EmitField(Out& out, uint32_t flags, int width, const FieldText& text, int z
     if (!(flags & kRight)) out.Fill(' ', pad);
 }
 
+// Puts out one field; the common case, the text alone, without a call.
+inline void EmitField(Out& out, uint32_t flags, int width, const FieldText& text, int zeros) {
+    if (width <= text.length && zeros == 0 && !(flags & (kNegative | kPlus)))
+        text.Write(out, (flags & kUpper) != 0);
+    else
+        EmitPaddedField(out, flags, width, text, zeros);
+}
+
 void EmitText(Out& out, uint32_t flags, int width, const char* text, int length) {
     EmitField(out, flags, width, FieldText{text, nullptr, length}, 0);
 }
 
-// Writes the digits of `value` backwards in front of `end`, with a ',' between groups
-// of three when asked; returns the first character.
+// "00" to "99": two decimal digits per division.
+struct DigitPairs {
+    char text[200];
+};
+constexpr DigitPairs MakeDigitPairs() {
+    DigitPairs t{};
+    for (int i = 0; i < 100; ++i) {
+        t.text[2 * i] = static_cast<char>('0' + i / 10);
+        t.text[2 * i + 1] = static_cast<char>('0' + i % 10);
+    }
+    return t;
+}
+constexpr DigitPairs kPairs = MakeDigitPairs();
+
+// Puts a ',' between groups of three digits of the number at [first, end): the digits
+// move towards the front of the number buffer, which has room for the separators.
+char* GroupDigits(char* first, char* end) {
+    const int digits = static_cast<int>(end - first);
+    const int commas = (digits - 1) / 3;
+    char* start = first - commas;
+    char* to = start;
+    for (int i = digits - 3 * commas; i > 0; --i) *to++ = *first++;
+    for (int i = 0; i < commas; ++i) {
+        *to++ = ',';
+        *to++ = *first++;
+        *to++ = *first++;
+        *to++ = *first++;
+    }
+    return start;
+}
+
+// Writes the digits of `value` backwards in front of `end`, grouped by thousands when
+// asked; returns the first character.
 char* ConvertNumber(char* end, uint64_t value, unsigned radix, bool upper, bool group) {
-    const char* digits = upper ? kUpperDigits : kLowerDigits;
     char* p = end;
-    int count = 0;
     if (radix == 10) {
         // 32-bit division where it suffices: much cheaper on a 32-bit target.
         while (value > 0xFFFFFFFFu) {
-            if (group && count != 0 && count % 3 == 0) *--p = ',';
             *--p = static_cast<char>('0' + value % 10);
             value /= 10;
-            ++count;
         }
         uint32_t small = static_cast<uint32_t>(value);
-        do {
-            if (group && count != 0 && count % 3 == 0) *--p = ',';
-            *--p = static_cast<char>('0' + small % 10);
-            small /= 10;
-            ++count;
-        } while (small != 0);
+        while (small >= 100) {
+            uint32_t rest = small / 100;
+            p -= 2;
+            memcpy(p, kPairs.text + 2 * (small - rest * 100), 2);
+            small = rest;
+        }
+        if (small >= 10) {
+            p -= 2;
+            memcpy(p, kPairs.text + 2 * small, 2);
+        } else {
+            *--p = static_cast<char>('0' + small);
+        }
     } else {
-        unsigned shift = radix == 16 ? 4 : radix == 8 ? 3 : 1;
+        const char* digits = upper ? kUpperDigits : kLowerDigits;
+        const unsigned shift = radix == 16 ? 4 : radix == 8 ? 3 : 1;
         do {
-            if (group && count != 0 && count % 3 == 0) *--p = ',';
             *--p = digits[value & (radix - 1)];
             value >>= shift;
-            ++count;
         } while (value != 0);
     }
+    if (group) p = GroupDigits(p, end);
     if (end - p >= kNumberLimit)
         TSL_FAIL(kSrc, "Value exceeds buffer size (%d > %d)\n", static_cast<int>(end - p),
                  kNumberLimit);
@@ -464,12 +548,14 @@ void EmitSigned(Out& out, uint32_t flags, int width, int precision, int64_t valu
 void EmitFixed(Out& out, uint32_t flags, int width, uint32_t value) {
     char number[kNumberSize];
     char* end = number + kNumberSize;
-    uint32_t fraction = static_cast<uint32_t>((static_cast<uint64_t>(value & 0xFFFF) * 1000000) >> 16);
+    uint32_t fraction =
+        static_cast<uint32_t>((static_cast<uint64_t>(value & 0xFFFF) * 1000000) >> 16);
     char* p = end;
     for (int i = 0; i < 6; ++i, fraction /= 10) *--p = static_cast<char>('0' + fraction % 10);
     *--p = '.';
     char* first = ConvertNumber(p, value >> 16, 10, false, (flags & kGroup) != 0);
-    EmitField(out, flags & ~kUpper, width, FieldText{first, nullptr, static_cast<int>(end - first)}, 0);
+    EmitField(out, flags & ~kUpper, width, FieldText{first, nullptr, static_cast<int>(end - first)},
+              0);
 }
 
 // "%f": fixed-point decimal, precision 6 by default and at most 9.
@@ -515,6 +601,21 @@ void EmitReal(Out& out, uint32_t flags, int width, int precision, double value) 
     EmitField(out, flags, width, FieldText{first, nullptr, static_cast<int>(end - first)}, 0);
 }
 
+// Length of a text up to its NUL or a 0x7F, at most `precision` characters when one is
+// given (the text then need not be terminated, so it is never read past that).
+inline int TextLength(const char* text, int precision) {
+    if (precision < 0) {
+        // Vectorised scans: the NUL first, then a 0x7F before it.
+        const size_t length = strlen(text);
+        const void* stop = memchr(text, 0x7F, length);
+        return static_cast<int>(stop != nullptr ? static_cast<const char*>(stop) - text
+                                                : static_cast<ptrdiff_t>(length));
+    }
+    int length = 0;
+    while (length < precision && text[length] != 0 && text[length] != 0x7F) ++length;
+    return length;
+}
+
 // "%s"/"%S": up to the NUL, a 0x7F or the precision.
 void EmitString(Out& out, uint32_t flags, int width, int precision, bool alternate,
                 const char* text) {
@@ -522,10 +623,8 @@ void EmitString(Out& out, uint32_t flags, int width, int precision, bool alterna
         out.Run("NULL", 4);
         return;
     }
-    int limit = precision >= 0 ? precision : INT_MAX;
-    int length = 0;
-    while (length < limit && text[length] != 0 && text[length] != 0x7F) ++length;
-    if (alternate && length < limit && text[length] == 0x7F) {
+    const int length = TextLength(text, precision);
+    if (alternate && (precision < 0 || length < precision) && text[length] == 0x7F) {
         out.Run("NONASCII", 8);
         return;
     }
@@ -541,8 +640,7 @@ void EmitWide(Out& out, uint32_t flags, int width, int precision, bool alternate
     }
     int limit = precision >= 0 ? precision : INT_MAX;
     int length = 0;
-    while (length < limit && (text[length] & 0xFF) != 0 && (text[length] & 0xFF) != 0x7F)
-        ++length;
+    while (length < limit && (text[length] & 0xFF) != 0 && (text[length] & 0xFF) != 0x7F) ++length;
     if (alternate && length < limit && (text[length] & 0xFF) == 0x7F) {
         out.Run("NONASCII", 8);
         return;
@@ -601,16 +699,15 @@ int StrVPrintf(char* buffer, int size, const char* format, va_list arguments) {
         LogText(format);
         return 0;
     }
-    va_list args;
-    va_copy(args, arguments);
+    // The arguments are read straight from the caller's list (copying it costs a stall).
     Out out{buffer, buffer + size};
     const char* f = format;
     while (out.cur < out.end) {
-        // Ordinary characters are copied as one run.
+        // Ordinary characters up to the next '%', tab or the end are copied as one run.
         const char* run = f;
-        while (*f != 0 && *f != '%' && *f != '\t') ++f;
-        if (f != run) out.Run(run, f - run);
-        if (*f == 0) break;
+        f = SkipOrdinary(f);
+        out.Run(run, f - run);
+        if (*f == 0 || out.cur >= out.end) break;
         if (*f == '\t') {
             // Blanks up to the next multiple of 4 of the characters produced so far.
             out.Fill(' ', 4 - ((out.cur - buffer) & 3));
@@ -625,42 +722,45 @@ int StrVPrintf(char* buffer, int size, const char* format, va_list arguments) {
         }
         uint32_t flags = kRight;
         bool alternate = false;
-        if (*f == '#') {
-            alternate = true;
-            ++f;
-        }
-        if (*f == '-') {
-            flags &= ~kRight;
-            ++f;
-        }
-        if (*f == '+') {
-            flags |= kPlus;
-            ++f;
-        }
-        if (*f == '\'') {
-            flags |= kGroup;
-            ++f;
-        }
-        if (*f == '0') {
-            flags |= kZeroPad;
-            ++f;
-        }
         int width = 0;
-        if (*f == '*') {
-            width = va_arg(args, int);
-            ++f;
-        } else {
-            width = ParseCount(f);
-        }
         int precision = -1;
-        if (*f == '.') {
-            ++f;
+        // Flags, width and precision all start with a character below 'A'.
+        if (*f < 'A') {
+            if (*f == '#') {
+                alternate = true;
+                ++f;
+            }
+            if (*f == '-') {
+                flags &= ~kRight;
+                ++f;
+            }
+            if (*f == '+') {
+                flags |= kPlus;
+                ++f;
+            }
+            if (*f == '\'') {
+                flags |= kGroup;
+                ++f;
+            }
+            if (*f == '0') {
+                flags |= kZeroPad;
+                ++f;
+            }
             if (*f == '*') {
-                precision = va_arg(args, int);
-                if (precision < 0) precision = -1;
+                width = va_arg(arguments, int);
                 ++f;
             } else {
-                precision = ParseCount(f);
+                width = ParseCount(f);
+            }
+            if (*f == '.') {
+                ++f;
+                if (*f == '*') {
+                    precision = va_arg(arguments, int);
+                    if (precision < 0) precision = -1;
+                    ++f;
+                } else {
+                    precision = ParseCount(f);
+                }
             }
         }
         char letter = *f;
@@ -673,20 +773,19 @@ int StrVPrintf(char* buffer, int size, const char* format, va_list arguments) {
             case 'i':
                 if (f[0] == 'p' && f[1] == 'v' && f[2] == '4') {
                     f += 3;
-                    EmitIPv4(out, flags, width, precision,
-                             va_arg(args, const unsigned char*));
+                    EmitIPv4(out, flags, width, precision, va_arg(arguments, const unsigned char*));
                     break;
                 }
                 [[fallthrough]];
             case 'd':
-                EmitSigned(out, flags, width, precision, va_arg(args, int));
+                EmitSigned(out, flags, width, precision, va_arg(arguments, int));
                 break;
             case 'l':
                 if (*f == 'l') {
                     ++f;
-                    EmitSigned(out, flags, width, precision, va_arg(args, long long));
+                    EmitSigned(out, flags, width, precision, va_arg(arguments, long long));
                 } else {
-                    EmitSigned(out, flags, width, precision, va_arg(args, int));
+                    EmitSigned(out, flags, width, precision, va_arg(arguments, int));
                 }
                 break;
             case 'I':
@@ -694,10 +793,10 @@ int StrVPrintf(char* buffer, int size, const char* format, va_list arguments) {
                     char kind = f[2];
                     f += 3;
                     if (kind == 'd')
-                        EmitSigned(out, flags, width, precision, va_arg(args, long long));
+                        EmitSigned(out, flags, width, precision, va_arg(arguments, long long));
                     else
                         EmitInteger(out, unsignedFlags, width, precision,
-                                    va_arg(args, unsigned long long), kind == 'x' ? 16 : 10,
+                                    va_arg(arguments, unsigned long long), kind == 'x' ? 16 : 10,
                                     false, nullptr);
                 } else {
                     out.Put(letter);
@@ -709,51 +808,52 @@ int StrVPrintf(char* buffer, int size, const char* format, va_list arguments) {
                     f[5] == 'e') {
                     f += 6;
                     EmitWide(out, flags, width, precision, alternate,
-                             va_arg(args, const uint16_t*));
+                             va_arg(arguments, const uint16_t*));
                 } else {
-                    EmitInteger(out, unsignedFlags, width, precision, va_arg(args, unsigned), 10,
-                                false, nullptr);
+                    EmitInteger(out, unsignedFlags, width, precision, va_arg(arguments, unsigned),
+                                10, false, nullptr);
                 }
                 break;
             case 'x':
             case 'X':
-                EmitInteger(out, unsignedFlags, width, precision, va_arg(args, unsigned), 16,
+                EmitInteger(out, unsignedFlags, width, precision, va_arg(arguments, unsigned), 16,
                             letter == 'X', alternate ? "0x" : nullptr);
                 break;
             case 'p':
                 EmitInteger(out, unsignedFlags, width, 8,
-                            reinterpret_cast<uintptr_t>(va_arg(args, void*)), 16, true,
+                            reinterpret_cast<uintptr_t>(va_arg(arguments, void*)), 16, true,
                             alternate ? "0x" : nullptr);
                 break;
             case 'o':
             case 'O':
-                EmitInteger(out, unsignedFlags, width, precision, va_arg(args, unsigned), 8, false,
-                            alternate ? "0" : nullptr);
+                EmitInteger(out, unsignedFlags, width, precision, va_arg(arguments, unsigned), 8,
+                            false, alternate ? "0" : nullptr);
                 break;
             case 'b':
-                EmitInteger(out, unsignedFlags, width, precision, va_arg(args, unsigned), 2, false,
-                            nullptr);
+                EmitInteger(out, unsignedFlags, width, precision, va_arg(arguments, unsigned), 2,
+                            false, nullptr);
                 break;
             case 'a':
-                EmitFixed(out, flags, width, va_arg(args, unsigned));
+                EmitFixed(out, flags, width, va_arg(arguments, unsigned));
                 break;
             case 'f':
-                EmitReal(out, flags, width, precision, va_arg(args, double));
+                EmitReal(out, flags, width, precision, va_arg(arguments, double));
                 break;
             case 'c': {
-                char c = static_cast<char>(va_arg(args, int));
+                char c = static_cast<char>(va_arg(arguments, int));
                 EmitText(out, flags & ~(kZeroPad | kPlus), width, &c, 1);
                 break;
             }
             case 's':
             case 'S':
-                EmitString(out, flags, width, precision, alternate, va_arg(args, const char*));
+                EmitString(out, flags, width, precision, alternate, va_arg(arguments, const char*));
                 break;
             case 'h':
             case 'H':
                 if ((f[0] == 'e' && f[1] == 'x') || (f[0] == 'E' && f[1] == 'X')) {
                     f += 2;
-                    EmitHexBytes(out, width, letter == 'H', va_arg(args, const unsigned char*));
+                    EmitHexBytes(out, width, letter == 'H',
+                                 va_arg(arguments, const unsigned char*));
                 } else {
                     out.Put(letter);
                 }
@@ -764,7 +864,6 @@ int StrVPrintf(char* buffer, int size, const char* format, va_list arguments) {
                 break;
         }
     }
-    va_end(args);
 
     bool overrun = false;
     if (out.cur >= out.end) {

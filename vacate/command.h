@@ -21,6 +21,8 @@ int KeywordKnown(const char* keyword);
 int KeywordDispatch(const char* keyword, ScriptContext* context, const char* data,
                     int32_t* consumed);
 int KeywordsRelease();
+// The first registered entry (the longest keyword), for reports and tests; null when empty.
+const KeywordEntry* KeywordList();
 
 // Registers the uninstaller's keyword table (Win32 side).
 int KeywordsRegister();

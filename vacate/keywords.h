@@ -5,6 +5,10 @@
 
 #include <stdint.h>
 
+#include <utility>
+
+#include "vacate/command.h"
+
 enum KeywordShape : uint8_t {
     KW_FIELDS,  // a fixed number of fields with the capacities below
     KW_LIST,    // one ','-separated list field
@@ -59,3 +63,26 @@ constexpr int KEYWORD_COUNT = sizeof(KEYWORD_TABLE) / sizeof(KEYWORD_TABLE[0]);
 
 // The table entry of a keyword (letter case ignored), or null.
 const KeywordSpec* KeywordSpecFind(const char* keyword);
+
+// A handler that is told which table entry its command belongs to.
+typedef int (*KeywordSpecHandler)(const KeywordSpec& spec, ScriptContext* context,
+                                  const char* data, int32_t* consumed);
+
+namespace keywords_detail {
+template <KeywordSpecHandler Handle, int I>
+int Forward(ScriptContext* context, const char* data, int32_t* consumed) {
+    return Handle(KEYWORD_TABLE[I], context, data, consumed);
+}
+template <KeywordSpecHandler Handle, int... I>
+int RegisterAll(std::integer_sequence<int, I...>) {
+    return (KeywordAdd(KEYWORD_TABLE[I].keyword, &Forward<Handle, I>) & ...);
+}
+}  // namespace keywords_detail
+
+// Registers every keyword of the table with one handler that reads a command by its table
+// entry: for the tools and tests that treat all keywords alike (the package builder's
+// dump, the fuzz target). The uninstaller's own handlers come from KeywordsRegister.
+template <KeywordSpecHandler Handle>
+int KeywordsRegisterTable() {
+    return keywords_detail::RegisterAll<Handle>(std::make_integer_sequence<int, KEYWORD_COUNT>());
+}

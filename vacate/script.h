@@ -50,15 +50,23 @@ int ScriptLoad(ScriptContext** context, const char* name, int32_t runMode);
 int ScriptRun(ScriptContext* context, void* owner);
 int ScriptFree(ScriptContext** context);
 
-// Field readers used by the keyword handlers. `consumed` counts the bytes of `data` taken
-// so far. A field longer than capacity - 1 is cut (and logged) but consumed whole.
-int ScriptReadField(const char* data, int32_t* consumed, char* out, int capacity);
-// A ','-separated list: remembers where it starts and counts its items.
-int ScriptReadList(const char* data, int32_t* consumed, const char** list, int32_t* count);
-// Takes the next item of a list into `item` (SCRIPT_ITEM_SIZE bytes) and moves the cursor.
+// Field readers used by the keyword handlers. `data` is the command's data inside the
+// context's script (data outside it is fatal) and `consumed` counts the bytes of it taken so far. No reader goes past
+// the end of the script: at the end a field reads as empty and nothing more is consumed.
+// A field longer than capacity - 1 is cut (and logged) but consumed whole, with the one
+// byte that ended it; the reader then returns 0, so that a cut path is never acted on.
+int ScriptReadField(const ScriptContext* context, const char* data, int32_t* consumed,
+                    char* out, int capacity);
+// A ','-separated list: remembers where it starts and counts its items (1 + the commas);
+// the byte that ends the list is not consumed.
+int ScriptReadList(const ScriptContext* context, const char* data, int32_t* consumed,
+                   const char** list, int32_t* count);
+// Takes the next item of a list into `item` (SCRIPT_ITEM_SIZE bytes; longer items are cut
+// and logged, and 0 is returned) and moves the cursor behind it and its ','. At the end of
+// the list the cursor stays put and the item is empty.
 int ScriptListItem(const char** cursor, char* item);
 // Consumes the data up to, not including, the first 0, line feed or carriage return.
-int ScriptSkipLine(const char* data, int32_t* consumed);
+int ScriptSkipLine(const ScriptContext* context, const char* data, int32_t* consumed);
 
 // Expands the path variables "$0".."$7" and "$?" in front of a relative path into `out`
 // (SCRIPT_PATH_SIZE bytes). Win32 side.

@@ -9,8 +9,8 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <sys/syscall.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -104,8 +104,7 @@ int OsConsoleWrite(const char* text, int length) {
 }
 
 int OsMessageBox(const char* text, const char* caption, unsigned style) {
-    fprintf(stderr, "%s\n%s\n", caption != nullptr ? caption : "",
-            text != nullptr ? text : "");
+    fprintf(stderr, "%s\n%s\n", caption != nullptr ? caption : "", text != nullptr ? text : "");
     fflush(stderr);
     return (style & OS_MB_YESNO) ? OS_IDYES : OS_IDOK;
 }

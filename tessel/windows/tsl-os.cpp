@@ -3,13 +3,12 @@
 // message boxes, and the process's module path and command line.
 #include "tessel/tsl-os.h"
 
-#include <windows.h>
-
 #include <errno.h>
 #include <fcntl.h>
 #include <io.h>
 #include <stdlib.h>
 #include <sys/stat.h>
+#include <windows.h>
 
 namespace {
 

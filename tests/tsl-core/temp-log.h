@@ -27,8 +27,8 @@ public:
         static std::atomic<int> serial{0};
         auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
         path_ = std::filesystem::temp_directory_path() /
-                ("tsl-test-" + std::to_string(TSL_TEST_PID) + "-" + std::to_string(serial++) +
-                 "-" + std::to_string(ticks % 1000000));
+                ("tsl-test-" + std::to_string(TSL_TEST_PID) + "-" + std::to_string(serial++) + "-" +
+                 std::to_string(ticks % 1000000));
         std::filesystem::create_directories(path_);
     }
     ~TempDir() {

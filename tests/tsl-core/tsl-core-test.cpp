@@ -78,7 +78,7 @@ TEST(CommandLine, Arguments) {
 
     EXPECT_EQ(Arg("\"C:\\Program Files\\a.exe\" -Spawn x", 0, &result), "C:\\Program Files\\a.exe");
     EXPECT_EQ(Arg("a b\"\"c d", 1, &result), "b\"\"c");  // a doubled quote is text
-    EXPECT_EQ(Arg("a\xA0" "b", 1, &result), "b");          // bytes above 127 separate
+    EXPECT_EQ(Arg("a\240b", 1, &result), "b");  // bytes above 127 separate
     EXPECT_EQ(result, 1);
     // Trailing blanks start no further argument; blanks alone hold none.
     EXPECT_EQ(Arg("prog -Spawn ", 1, &result, &count), "-Spawn");
@@ -253,8 +253,8 @@ TEST(Log, EntriesOfThreadsNeverInterleave) {
     for (int t = 0; t < 4; ++t)
         threads.emplace_back([t] {
             for (int i = 0; i < 200; ++i) {
-                LogPrint("%c%c%c%c%c%c%c%c\n", 'a' + t, 'a' + t, 'a' + t, 'a' + t, 'a' + t,
-                         'a' + t, 'a' + t, 'a' + t);
+                LogPrint("%c%c%c%c%c%c%c%c\n", 'a' + t, 'a' + t, 'a' + t, 'a' + t, 'a' + t, 'a' + t,
+                         'a' + t, 'a' + t);
                 MemFree(MemAlloc(16 + i, MEM_DEFAULT, "test", __LINE__), 16 + i, MEM_DEFAULT,
                         "test", __LINE__);
             }
@@ -322,9 +322,9 @@ TEST(Memory, ReportsAndLeaks) {
                         "\nMemory Initialized (Maximum)\n" + rule + "\n"),
               std::string::npos)
         << text;
-    EXPECT_NE(text.find("Maximum Memory in use (1 / 0k)\nNot all memory was free'd (1 / 108b)\n" +
-                        rule),
-              std::string::npos)
+    EXPECT_NE(
+        text.find("Maximum Memory in use (1 / 0k)\nNot all memory was free'd (1 / 108b)\n" + rule),
+        std::string::npos)
         << text;
     EXPECT_NE(text.find("Maximum Memory in use (2 / 3k)\nNot all memory was free'd (2 / 3k)\n"),
               std::string::npos)
@@ -377,9 +377,10 @@ TEST_F(CoreDeathTest, UnwritableLogFileIsReported) {
     CoreShutdown();
     LogConfigure(nullptr, 0);
     std::string box = testing::internal::GetCapturedStderr();
-    EXPECT_NE(box.find("Internal error...\nUnable to create log file [" +
-                       dir_.File("missing/debug.log") + "] due to error [2]\n -- String [lost 1\n]"),
-              std::string::npos)
+    EXPECT_NE(
+        box.find("Internal error...\nUnable to create log file [" + dir_.File("missing/debug.log") +
+                 "] due to error [2]\n -- String [lost 1\n]"),
+        std::string::npos)
         << box;
 }
 
@@ -391,7 +392,8 @@ TEST_F(CoreDeathTest, GuardDamageBeforeTheBlock) {
             p[-1] ^= 0xFF;
             MemFree(p, 8, MEM_DEFAULT, "registry", 88);
         },
-        testing::ExitedWithCode(1), "Memory corrupt \\(8\\) <Addr:0x[0-9A-F]+ Before:1 After:0 Max:4>");
+        testing::ExitedWithCode(1),
+        "Memory corrupt \\(8\\) <Addr:0x[0-9A-F]+ Before:1 After:0 Max:4>");
     std::string text = Text();
     EXPECT_NE(text.find("Before:1 After:0 Max:4>\nExpected: "), std::string::npos) << text;
     EXPECT_NE(text.find("\nPrior corruption: "), std::string::npos) << text;

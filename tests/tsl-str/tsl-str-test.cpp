@@ -84,14 +84,15 @@ TEST(Format, Texts) {
     EXPECT_EQ(Fmt("%s|%10s|%-3S|", none, none, none), "NULL|NULL|NULL|");
     EXPECT_EQ(Fmt("%.3s|%S|%5s|%-5s|", "abcdef", "abc", "ab", "ab"), "abc|ABC|   ab|ab   |");
     EXPECT_EQ(Fmt("%05s|%+s", "ab", "x"), "   ab|x");
-    EXPECT_EQ(Fmt("%s|%#s|%#.1s", "ab\x7F" "cd", "ab\x7F" "cd", "ab\x7F"), "ab|NONASCII|a");
+    const char* withDel = "ab\177cd";
+    EXPECT_EQ(Fmt("%s|%#s|%#.1s|%#.2s", withDel, withDel, withDel, withDel), "ab|NONASCII|a|ab");
     EXPECT_EQ(Fmt("%c%3c|%-3c|%03c", 'A', 'b', 'c', 'd'), "A  b|c  |  d");
     EXPECT_EQ(Fmt("%unicode|%Unicode|%.2unicode|%4unicode", kWide, kWide, kWide, kWide),
               "abc|ABC|ab| abc");
     EXPECT_EQ(Fmt("%unicode|%#unicode", kWideDel, kWideDel), "a|NONASCII");
     EXPECT_EQ(Fmt("%unicode", static_cast<const uint16_t*>(nullptr)), "NULL");
-    EXPECT_EQ(Fmt("%2hex|%2HEX|%hex|%*hex|%4Hex|%3hEX", kBytes, kBytes, kBytes, 1, kBytes,
-                  kBytes, kBytes),
+    EXPECT_EQ(Fmt("%2hex|%2HEX|%hex|%*hex|%4Hex|%3hEX", kBytes, kBytes, kBytes, 1, kBytes, kBytes,
+                  kBytes),
               "dead|DEAD||de|DEADBEEF|deadbe");
     EXPECT_EQ(Fmt("%-04.1hex|", kBytes), "deadbeef|");  // flags and precision: no padding
     EXPECT_EQ(Fmt("%2hex", static_cast<const unsigned char*>(nullptr)), "NULL");
@@ -157,7 +158,7 @@ TEST(Format, OverrunAndTooSmallAreLogged) {
     EXPECT_EQ(StrPrintf(buffer, 10, "%s", "abcdefghijklmnopqrst"), 9);
     EXPECT_STREQ(buffer, "abcdefghi");
     EXPECT_EQ(buffer[10], '#');
-    EXPECT_EQ(StrPrintf(buffer, 10, "123456789"), 9);  // fits exactly: no report
+    EXPECT_EQ(StrPrintf(buffer, 10, "123456789"), 9);   // fits exactly: no report
     EXPECT_EQ(StrPrintf(buffer, 10, "0123456789"), 9);  // fills the buffer: overrun
     EXPECT_STREQ(buffer, "012345678");
     EXPECT_EQ(StrPrintf(buffer, 0, "zero"), 0);
@@ -326,8 +327,7 @@ TEST(StringsDeathTest, FatalInputs) {
     EXPECT_EXIT(StrPrintf(buffer, 4, nullptr), exited, "Pointer is NULL");
     EXPECT_EXIT(StrFind("a", nullptr, &found), exited, "Pointer is NULL");
     EXPECT_EXIT(StrCrc32("a", 1, nullptr), exited, "Pointer is NULL");
-    EXPECT_EXIT(AtoI(std::string(70, '7').c_str()), exited,
-                "Input AtoI string too large \\(7777");
+    EXPECT_EXIT(AtoI(std::string(70, '7').c_str()), exited, "Input AtoI string too large \\(7777");
     EXPECT_EXIT(AtoI(("0x" + std::string(70, 'a')).c_str()), exited,
                 "Input AtoI string too large \\(aaaa");
     EXPECT_EXIT(AtoF(("-" + std::string(69, '.')).c_str()), exited,

@@ -1,0 +1,173 @@
+// The package builder: the script bytes it writes, what it refuses (with the line named),
+// the archive it appends and the build/dump round trip.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "support.h"
+#include "tessel/tsl-os.h"
+#include "vacate/command.h"
+#include "vacate/ffs.h"
+#include "vacate/script.h"
+
+using ::testing::HasSubstr;
+
+namespace {
+
+std::string Bytes(const PackBytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// The script bytes of a source, or "error: <message>".
+std::string Script(const std::string& source) {
+    PackBytes script;
+    std::string error;
+    if (!PackScript(source, "script.txt", &script, &error)) return "error: " + error;
+    return Bytes(script);
+}
+
+const std::string kSource =
+    "COMPANY NAME:Quorvex\n"
+    "PRODUCT NAME:Spindrel\n"
+    "PRODUCT VERSION:1.2\n"
+    "REGISTRY PATH:Software\\Quorvex\\Spindrel\n"
+    "INSTALL DIR:Quorvex\\Spindrel\n"
+    "INSTALL PATH:\n"
+    "FILE LIST:$0spd.exe,$0spd.dat\n"
+    "CREATE GROUP:Spindrel\n"
+    "ADD ITEM:1\tSpindrel\t$0spd.exe\t\n"
+    "WINDOW:0\t0\tSpindrel\t\t$0spd.exe\t\n"
+    "FONT:anything\tat all\n"
+    "INSTALL:\n"
+    "DONE:\n";
+
+TEST(PackScript, WritesEachCommandWithItsSeparatorsAndLineEnd) {
+    EXPECT_EQ(Script("# a comment\r\n\r\n  \ncompany name:Quorvex\r\nADD ITEM:1\tA\t\tC\n"
+                     "FILE LIST:a,b\nINSTALL:\nFONT:x\ty\n"),
+              "\x16" "company name:Quorvex\r\n\x16" "ADD ITEM:1\tA\t\tC\r\n"
+              "\x16" "FILE LIST:a,b\r\n\x16INSTALL:\r\n\x16" "FONT:x\ty\r\n");
+    EXPECT_EQ(Script(""), "");
+}
+
+TEST(PackScript, RefusesWhatTheUninstallerWouldMisreadNamingTheLine) {
+    const std::string longest(159, 'n'), item(259, 'i');
+    EXPECT_EQ(Script("TEXT:" + longest + "\nFILE LIST:" + item + "\n"),
+              "\x16TEXT:" + longest + "\r\n\x16" "FILE LIST:" + item + "\r\n");
+    struct Case {
+        std::string source;
+        std::string message;
+    } cases[] = {
+        {"TEXT:a\nCOMPANY:x\n", "script.txt:2: unknown keyword 'COMPANY'"},
+        {"TEXT a\n", "script.txt:1: no ':' after the keyword"},
+        {"\n\nADD ITEM:1\t2\t3\n", "script.txt:3: 'ADD ITEM' takes 4 field(s), found 3"},
+        {"TEXT:a\tb\n", "script.txt:1: 'TEXT' takes 1 field(s), found 2"},
+        {"INSTALL:now\n", "script.txt:1: 'INSTALL' takes no data"},
+        {"TEXT:caf\xe9\n", "script.txt:1: byte 0xE9 in field 1 of 'TEXT' is outside 0x20..0x7F"},
+        {"OLE:1\ta\x16" "b\n", "script.txt:1: byte 0x16 in field 2 of 'OLE'"},
+        {"FONT:a\x01\n", "script.txt:1: byte 0x01 in the data of 'FONT'"},
+        {"FILE LIST:a\x7f\x80\n", "script.txt:1: byte 0x80 in the list of 'FILE LIST'"},
+        {"TEXT:" + longest + "n\n", "script.txt:1: field 1 of 'TEXT' is 160 bytes long, "
+                                    "the uninstaller keeps 159"},
+        {"ADD ITEM:123456789012345678901\ta\tb\tc\n",
+         "script.txt:1: field 1 of 'ADD ITEM' is 21 bytes long, the uninstaller keeps 19"},
+        {"TEMP LIST:a," + item + "i\n", "script.txt:1: item 2 of 'TEMP LIST' is 260 bytes long"},
+        {"FILE LIST:\n", "script.txt:1: item 1 of 'FILE LIST' is empty"},
+        {"FILE LIST:a,,b\n", "script.txt:1: item 2 of 'FILE LIST' is empty"},
+        {"FILE LIST:a\tb\n", "script.txt:1: 'FILE LIST' takes one list field"},
+        {"INSTALL PATH:\nINSTALL DIR:x\n", "script.txt:1: 'INSTALL PATH' comes before 'INSTALL DIR'"},
+    };
+    for (const Case& c : cases) EXPECT_THAT(Script(c.source), HasSubstr("error: " + c.message));
+}
+
+class PackFiles : public ::testing::Test {
+protected:
+    void SetUp() override { blocks_ = vt::BlocksInUse(); }
+    void TearDown() override { EXPECT_EQ(vt::BlocksInUse(), blocks_); }
+    vt::TempDir dir_;
+    int32_t blocks_ = 0;
+};
+
+TEST_F(PackFiles, BuildThenDumpGivesTheSourceBack) {
+    const std::string source = dir_.Path("script.txt"), host = dir_.Path("vacate.exe"),
+                      out = dir_.Path("packed.exe");
+    vt::WriteBytes(source, "# Spindrel\n" + kSource);
+    const std::string hostBytes = "MZ" + std::string(1000, '\x90');
+    vt::WriteBytes(host, hostBytes);
+    std::string error, dumped;
+    ASSERT_TRUE(PackBuildFiles(source.c_str(), host.c_str(), out.c_str(), &error)) << error;
+    ASSERT_TRUE(PackDump(out.c_str(), &dumped, &error)) << error;
+    EXPECT_EQ(dumped, kSource);
+    EXPECT_EQ(vt::ReadBytes(out).substr(0, hostBytes.size() + 4), hostBytes + "FFS?");
+    EXPECT_EQ(vt::ReadBytes(host), hostBytes);
+
+    const std::string plain = dir_.Path("install.dat");
+    ASSERT_TRUE(PackScriptFiles(source.c_str(), plain.c_str(), &error)) << error;
+    EXPECT_EQ(vt::ReadBytes(plain), Script(kSource));
+}
+
+TEST_F(PackFiles, BuildRefusesABadSourceAndWritesNothing) {
+    const std::string source = dir_.Path("bad.txt"), host = dir_.Path("vacate.exe"),
+                      out = dir_.Path("packed.exe");
+    vt::WriteBytes(source, "TEXT:a\nWINDOW:1\t2\n");
+    vt::WriteBytes(host, "MZ");
+    std::string error;
+    EXPECT_FALSE(PackBuildFiles(source.c_str(), host.c_str(), out.c_str(), &error));
+    EXPECT_EQ(error, source + ":2: 'WINDOW' takes 6 field(s), found 2");
+    EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+TEST_F(PackFiles, PaddingKeepsTheTrailerFromReadingAsACommand) {
+    // Find executable sizes for which the trailer, de-scrambled in place right behind the
+    // script, would hold the command byte 0x16.
+    const std::string script = Script("TEXT:x\n");
+    int clashing = 0;
+    for (uint32_t hostSize = 1; hostSize < 3000 && clashing < 3; ++hostSize) {
+        std::string payload = script;
+        FfsScramble(reinterpret_cast<uint8_t*>(&payload[0]), static_cast<uint32_t>(payload.size()));
+        for (int i = 0; i < 4; ++i) payload += static_cast<char>(hostSize >> (8 * i));
+        FfsScramble(reinterpret_cast<uint8_t*>(&payload[0]), static_cast<uint32_t>(payload.size()));
+        const bool clash = payload.find('\x16', script.size()) != std::string::npos;
+
+        PackBytes packed;
+        std::string error, dumped;
+        ASSERT_TRUE(PackArchive(PackBytes(hostSize, 'x'),
+                                PackBytes(script.begin(), script.end()), &packed, &error));
+        // Padding only where it is needed.
+        EXPECT_EQ(packed.size() > hostSize + 4 + script.size() + 4, clash) << hostSize;
+        if (!clash) continue;
+        ++clashing;
+        const std::string path = dir_.Path("packed.exe");
+        vt::WriteBytes(path, Bytes(packed));
+        ASSERT_TRUE(PackDump(path.c_str(), &dumped, &error)) << hostSize << ": " << error;
+        EXPECT_EQ(dumped, "TEXT:x\n");
+    }
+    EXPECT_EQ(clashing, 3);
+}
+
+TEST_F(PackFiles, DumpRefusesFilesWithoutArchiveAndUnknownCommands) {
+    std::string error, dumped;
+    const std::string plain = dir_.Path("plain.exe");
+    vt::WriteBytes(plain, "MZ no archive here");
+    EXPECT_FALSE(PackDump(plain.c_str(), &dumped, &error));
+    EXPECT_THAT(error, HasSubstr("no install archive"));
+
+    PackBytes packed;
+    const std::string bad = "\x16TEXT:a\r\n\x16NOPE:b\r\n";
+    ASSERT_TRUE(PackArchive(PackBytes(64, 'x'), PackBytes(bad.begin(), bad.end()), &packed, &error));
+    const std::string path = dir_.Path("bad.exe");
+    vt::WriteBytes(path, Bytes(packed));
+    {
+        vt::Boxes boxes(OS_IDOK);
+        EXPECT_FALSE(PackDump(path.c_str(), &dumped, &error));
+        EXPECT_THAT(boxes.Seen(1), HasSubstr("Installation script corrupted!"));
+    }
+    EXPECT_THAT(error, HasSubstr("stops at the command 'NOPE'"));
+    EXPECT_EQ(KeywordList(), nullptr);
+
+    EXPECT_FALSE(PackArchive(PackBytes(), PackBytes(), &packed, &error));
+    EXPECT_EQ(error, "the executable is empty");
+}
+
+}  // namespace
