@@ -1,0 +1,317 @@
+// Deleting files and the folders they leave empty, temporary fonts, and the reboot queue:
+// the system's delayed delete and the "wininit.ini" fall-back, on real files under Wine.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "fixtures/fixture-test.h"
+#include "vacate/remove.h"
+
+namespace {
+
+using fixture::Exists;
+using fixture::ScratchFolder;
+
+const char SESSION_MANAGER[] = "System\\CurrentControlSet\\Control\\Session Manager";
+const char PENDING[] = "PendingFileRenameOperations";
+
+// The strings of the system's delayed-delete list, in order (source, destination, ...).
+std::vector<std::string> PendingEntries() {
+    std::vector<std::string> entries;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SESSION_MANAGER, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return entries;
+    DWORD size = 0;
+    DWORD type = 0;
+    if (RegQueryValueExA(key, PENDING, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+        size > 0) {
+        std::string data(size, '\0');
+        RegQueryValueExA(key, PENDING, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &size);
+        data.resize(size);
+        size_t at = 0;
+        while (at < data.size()) {
+            size_t end = data.find('\0', at);
+            if (end == std::string::npos) end = data.size();
+            entries.push_back(data.substr(at, end - at));
+            at = end + 1;
+        }
+        // The list ends with an empty string of its own.
+        if (!entries.empty() && entries.back().empty()) entries.pop_back();
+    }
+    RegCloseKey(key);
+    return entries;
+}
+
+bool SameText(const std::string& a, const std::string& b) {
+    return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) ==
+           CSTR_EQUAL;
+}
+
+// Index of the pair that deletes `path` at the next restart, or -1.
+int PendingDeletion(const std::vector<std::string>& entries, const std::string& path) {
+    for (size_t i = 0; i + 1 < entries.size(); i += 2)
+        if (SameText(entries[i], "\\??\\" + path) && entries[i + 1].empty())
+            return static_cast<int>(i);
+    return -1;
+}
+
+// Takes the pair for `path` out of the list again, so nothing of the test is left for the
+// next restart.
+void ForgetPendingDeletion(const std::string& path) {
+    std::vector<std::string> entries = PendingEntries();
+    int at = PendingDeletion(entries, path);
+    if (at < 0) return;
+    entries.erase(entries.begin() + at, entries.begin() + at + 2);
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SESSION_MANAGER, 0, KEY_SET_VALUE, &key) !=
+        ERROR_SUCCESS)
+        return;
+    if (entries.empty()) {
+        RegDeleteValueA(key, PENDING);
+    } else {
+        std::string data;
+        for (const std::string& entry : entries) data += entry + '\0';
+        data += '\0';
+        RegSetValueExA(key, PENDING, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(data.data()),
+                       static_cast<DWORD>(data.size()));
+    }
+    RegCloseKey(key);
+}
+
+// Keeps "wininit.ini" of the Windows folder as it was before the test.
+class WininitGuard {
+public:
+    WininitGuard() {
+        char folder[MAX_PATH] = {};
+        GetWindowsDirectoryA(folder, MAX_PATH);
+        path = std::string(folder) + "\\wininit.ini";
+        existed = Exists(path);
+        if (existed) content = fixture::ReadAll(path);
+    }
+    ~WininitGuard() {
+        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (existed)
+            fixture::WriteAll(path, content);
+        else
+            DeleteFileA(path.c_str());
+    }
+    std::string path;
+    bool existed;
+    std::string content;
+};
+
+// A path of `length` characters in the scratch folder: MoveFileEx refuses a path longer
+// than MAX_PATH - 1 characters, so such a path goes to "wininit.ini".
+std::string LongPath(const ScratchFolder& scratch, size_t length) {
+    std::string path = scratch.path;
+    while (path.size() < length - 4) path += 'x';
+    return path + ".dat";
+}
+
+// A process holding a file open without sharing, until the object goes.
+class LockedFile {
+public:
+    explicit LockedFile(const std::string& path) : stop(path + ".stop") {
+        std::string ready = path + ".ready";
+        locked = process.Start("\"" + fixture::FixturePath("fx-lock.exe") + "\" \"" + path +
+                               "\" \"" + stop + "\" \"" + ready + "\"") &&
+                 fixture::WaitForFile(ready, 10000);
+        DeleteFileA(ready.c_str());
+    }
+    ~LockedFile() {
+        fixture::WriteAll(stop, "stop");
+        if (process.Wait(10000) < 0) process.Kill();
+        DeleteFileA(stop.c_str());
+    }
+    windriver::Process process;
+    std::string stop;
+    bool locked;
+};
+
+TEST(RemoveFile, RemovesEmptiedFoldersUpToButNotIncludingTheDriveRoot) {
+    ScratchFolder scratch("C:\\", "vacate-remove");
+    std::string file = scratch.Make("Program\\Maker\\Product\\app.exe");
+    std::string other = scratch.Make("Program\\Maker\\Product\\readme.txt");
+
+    EXPECT_EQ(RemoveFile(file.c_str()), 1);
+    EXPECT_FALSE(Exists(file));
+    EXPECT_TRUE(Exists(scratch.path + "Program\\Maker\\Product\\")) << "still holds a file";
+
+    EXPECT_EQ(RemoveFile(other.c_str()), 1);
+    EXPECT_FALSE(Exists(scratch.path + "Program\\Maker\\Product\\"));
+    EXPECT_FALSE(Exists(scratch.path + "Program\\"));
+    EXPECT_FALSE(Exists(scratch.path)) << "the top folder was left empty too";
+    EXPECT_TRUE(Exists("C:\\windows\\"));
+    EXPECT_TRUE(fixture::LogHas("Deleting '" + scratch.path + "'"));
+    EXPECT_FALSE(fixture::LogHas("Deleting 'C:\\'"));
+}
+
+TEST(RemoveFile, KeepsAFolderThatHoldsAnEmptyFolder) {
+    ScratchFolder scratch("C:\\", "vacate-remove");
+    scratch.Make("Product\\Data\\");
+    std::string file = scratch.Make("Product\\app.exe");
+
+    EXPECT_EQ(RemoveFile(file.c_str()), 1);
+    EXPECT_FALSE(Exists(file));
+    EXPECT_TRUE(Exists(scratch.path + "Product\\Data\\"));
+    EXPECT_TRUE(Exists(scratch.path + "Product\\"));
+
+    // Asked directly, the folder is still kept, and an empty one goes with its parents
+    // (named with or without its closing separator).
+    EXPECT_EQ(RemoveEmptyFolders((scratch.path + "Product\\").c_str()), 1);
+    EXPECT_TRUE(Exists(scratch.path + "Product\\"));
+    EXPECT_EQ(RemoveEmptyFolders((scratch.path + "Product\\Data").c_str()), 1);
+    EXPECT_FALSE(Exists(scratch.path));
+}
+
+TEST(RemoveFile, AFileAlreadyGoneIsNotQueuedButItsFolderIsTidied) {
+    ScratchFolder scratch("C:\\", "vacate-remove");
+    scratch.Make("Product\\");
+    std::string gone = scratch.path + "Product\\gone.exe";
+
+    EXPECT_EQ(RemoveFile(gone.c_str()), 1);
+    EXPECT_LT(PendingDeletion(PendingEntries(), gone), 0);
+    EXPECT_FALSE(Exists(scratch.path + "Product\\"));
+    ForgetPendingDeletion(gone);
+}
+
+TEST(RemoveFile, QueuesALockedFileForTheRestart) {
+    ScratchFolder scratch("C:\\", "vacate-remove");
+    std::string file = scratch.Make("Product\\locked.dat");
+    WininitGuard wininit;
+    {
+        LockedFile lock(file);
+        ASSERT_TRUE(lock.locked);
+
+        EXPECT_EQ(RemoveFile(file.c_str()), 1);
+        EXPECT_TRUE(Exists(file));
+        EXPECT_GE(PendingDeletion(PendingEntries(), file), 0);
+        EXPECT_TRUE(Exists(scratch.path + "Product\\")) << "a folder with a queued file stays";
+        EXPECT_EQ(Exists(wininit.path), wininit.existed) << "the system queue took it";
+        if (wininit.existed) EXPECT_EQ(fixture::ReadAll(wininit.path), wininit.content);
+        ForgetPendingDeletion(file);
+    }
+    EXPECT_LT(PendingDeletion(PendingEntries(), file), 0);
+}
+
+TEST(QueueDeleteOnReboot, FallsBackToWininitWhenTheDelayedDeleteIsRefused) {
+    ScratchFolder scratch("C:\\", "vacate-remove");
+    WininitGuard wininit;
+    std::string first = LongPath(scratch, 280);
+    std::string second = LongPath(scratch, 300);
+    ASSERT_FALSE(MoveFileExA(first.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT));
+
+    // A missing file is created with the section and the one line.
+    DeleteFileA(wininit.path.c_str());
+    EXPECT_EQ(QueueDeleteOnReboot(first.c_str()), 1);
+    EXPECT_EQ(fixture::ReadAll(wininit.path), "[Rename]\r\nNUL=" + first + "\r\n");
+
+    // An existing section (any letter case) gets the new line right after its header;
+    // everything else stays as it was.
+    fixture::WriteAll(wininit.path, "[boot]\r\nshell=x\r\n[rename]\r\nNUL=C:\\old.dat\r\n");
+    EXPECT_EQ(QueueDeleteOnReboot(second.c_str()), 1);
+    EXPECT_EQ(fixture::ReadAll(wininit.path),
+              "[boot]\r\nshell=x\r\n[rename]\r\nNUL=" + second + "\r\nNUL=C:\\old.dat\r\n");
+
+    // Without a section, one is put first.
+    fixture::WriteAll(wininit.path, "[boot]\r\nshell=x\r\n");
+    EXPECT_EQ(QueueDeleteOnReboot(first.c_str()), 1);
+    EXPECT_EQ(fixture::ReadAll(wininit.path),
+              "[Rename]\r\nNUL=" + first + "\r\n[boot]\r\nshell=x\r\n");
+
+    EXPECT_LT(PendingDeletion(PendingEntries(), first), 0);
+}
+
+TEST(QueueDeleteOnReboot, FailsWhenWininitCannotBeOpenedAndLeavesItAlone) {
+    ScratchFolder scratch("C:\\", "vacate-remove");
+    WininitGuard wininit;
+    std::string path = LongPath(scratch, 280);
+    const std::string before = "[Rename]\r\nNUL=C:\\old.dat\r\n";
+    fixture::WriteAll(wininit.path, before);
+    {
+        LockedFile lock(wininit.path);
+        ASSERT_TRUE(lock.locked);
+        EXPECT_EQ(QueueDeleteOnReboot(path.c_str()), 0);
+    }
+    EXPECT_EQ(fixture::ReadAll(wininit.path), before);
+    EXPECT_TRUE(fixture::LogHas("Unable to open '" + wininit.path + "' in any capacity."));
+
+    EXPECT_EQ(QueueDeleteOnReboot(""), 0);
+}
+
+TEST(RemoveFile, RefusesPathsLongerThanItsBuffersWithoutTouchingAnything) {
+    ScratchFolder scratch("C:\\", "vacate-remove");
+    WininitGuard wininit;
+    std::string tooLong = LongPath(scratch, 400);
+    std::vector<std::string> pendingBefore = PendingEntries();
+
+    EXPECT_EQ(RemoveFile(tooLong.c_str()), 1);
+    EXPECT_EQ(PendingEntries(), pendingBefore);
+    EXPECT_EQ(Exists(wininit.path), wininit.existed);
+    EXPECT_TRUE(fixture::LogHas("Path too long, not deleted '" + tooLong + "'"));
+
+    std::string folder = tooLong.substr(0, 300) + "\\";
+    EXPECT_EQ(RemoveEmptyFolders(folder.c_str()), 0);
+    EXPECT_TRUE(Exists(scratch.path));
+}
+
+TEST(RemoveEmptyFolders, LeavesRelativePathsAndMissingFoldersAlone) {
+    ScratchFolder scratch("C:\\", "vacate-remove");
+    std::string name = scratch.path.substr(3);  // "vacate-remove-...\" below C:\ .
+    ASSERT_TRUE(SetCurrentDirectoryA("C:\\"));
+    EXPECT_EQ(RemoveEmptyFolders(name.c_str()), 0);
+    EXPECT_TRUE(Exists(scratch.path));
+
+    EXPECT_EQ(RemoveEmptyFolders((scratch.path + "missing\\").c_str()), 0);
+    EXPECT_TRUE(fixture::LogHas("Error opening '" + scratch.path + "missing\\*.*'"));
+    EXPECT_TRUE(Exists(scratch.path));
+
+    EXPECT_EQ(RemoveEmptyFolders("C:\\"), 1);
+}
+
+// A copy of a TrueType font with the highest revision in its "head" table: the system
+// takes it in place of the installed original instead of passing it over as a duplicate
+// (which would make its removal fail).
+bool WriteNewerFont(const char* source, const std::string& target) {
+    std::string data = fixture::ReadAll(source);
+    auto bigEndian = [&](size_t at, int bytes) {
+        uint32_t value = 0;
+        for (int i = 0; i < bytes; i++) value = value << 8 | static_cast<uint8_t>(data[at + i]);
+        return value;
+    };
+    if (data.size() < 12) return false;
+    uint32_t tables = bigEndian(4, 2);
+    for (uint32_t i = 0; i < tables && 12 + 16 * (i + 1) <= data.size(); i++) {
+        size_t entry = 12 + 16 * i;
+        if (data.compare(entry, 4, "head") != 0) continue;
+        size_t head = bigEndian(entry + 8, 4);
+        if (head + 8 > data.size()) return false;
+        data.replace(head + 4, 4, std::string("\x7f\xff\x00\x00", 4));
+        return fixture::WriteAll(target, data);
+    }
+    return false;
+}
+
+TEST(RemoveTempFont, RemovesTheFontResourceAndThenItsFile) {
+    // A font of the host system (Z: is the host's root) serves as the temporary font.
+    const char* source = "Z:\\usr\\share\\fonts\\truetype\\dejavu\\DejaVuSans.ttf";
+    if (!Exists(source)) GTEST_SKIP() << "no font file to add: " << source;
+    ScratchFolder scratch(fixture::TempFolder(), "vacate-font");
+    std::string font = scratch.path + "font.ttf";
+    ASSERT_TRUE(WriteNewerFont(source, font));
+    ASSERT_GT(AddFontResourceA(font.c_str()), 0);
+
+    EXPECT_EQ(RemoveTempFont(font.c_str()), 1);
+    EXPECT_FALSE(Exists(font));
+    EXPECT_FALSE(RemoveFontResourceA(font.c_str())) << "the resource was still loaded";
+
+    // A file that is no loaded font: nothing is removed and the file stays.
+    std::string text = scratch.Make("not-a-font.ttf");
+    EXPECT_EQ(RemoveTempFont(text.c_str()), 0);
+    EXPECT_TRUE(Exists(text));
+}
+
+}  // namespace

@@ -1,0 +1,190 @@
+// Deleting the product's files, the folders they leave empty and temporary fonts, and the
+// reboot queue for whatever is locked: the system's delayed delete where it exists, else
+// the "[Rename]" section of "wininit.ini" in the Windows folder.
+#include <windows.h>
+
+#include "tessel/tsl-core.h"
+#include "tessel/tsl-str.h"
+#include "tessel/winhelpr.h"
+#include "vacate/paths.h"
+#include "vacate/remove.h"
+
+namespace {
+
+constexpr char SOURCE[] = "winhelpr";
+
+constexpr int DELETE_PATH_SIZE = 320;  // a file to delete
+constexpr int LIST_PATH_SIZE = 260;    // a folder to list, with its "*.*"
+constexpr int WININIT_PATH_SIZE = 320;
+
+// A "wininit.ini" larger than this is not a real queue file; it is left alone.
+constexpr DWORD WININIT_MAX_LENGTH = 16 * 1024 * 1024;
+
+// Queues `path` in "wininit.ini": the whole file is read, the new line is put into it by
+// WininitRewrite, and the result is written back from the start.
+int QueueInWininit(const char* path) {
+    char iniPath[WININIT_PATH_SIZE];
+    if (!WinWindowsDir(iniPath, sizeof iniPath) ||
+        StrLen(iniPath) + StrLen("wininit.ini") >= WININIT_PATH_SIZE) {
+        LogPrint("Unable to find the Windows folder for '%s'\n", path);
+        return 0;
+    }
+    StrCat(iniPath, "wininit.ini");
+
+    // An existing file is opened as it is; only a missing one is created, so a file that
+    // exists but cannot be opened is never emptied.
+    HANDLE file = CreateFileA(iniPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        file = CreateFileA(iniPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        LogPrint("Unable to open '%s' in any capacity.\n", iniPath);
+        return 0;
+    }
+
+    DWORD high = 0;
+    DWORD length = GetFileSize(file, &high);
+    if (length == INVALID_FILE_SIZE || high != 0 || length > WININIT_MAX_LENGTH) {
+        LogPrint("Unable to use '%s': unexpected size\n", iniPath);
+        CloseHandle(file);
+        return 0;
+    }
+
+    int32_t oldLength = static_cast<int32_t>(length);
+    int32_t oldSize = oldLength + 1;
+    char* old = static_cast<char*>(MemAlloc(oldSize, MEM_DEFAULT, SOURCE, __LINE__));
+    DWORD got = 0;
+    int ok = 1;
+    if (oldLength > 0 && (!ReadFile(file, old, length, &got, nullptr) || got != length)) {
+        LogPrint("Unable to read '%s' (0x%.8X)\n", iniPath, GetLastError());
+        ok = 0;
+    }
+
+    char* text = nullptr;
+    int32_t textSize = 0;
+    int32_t textLength = 0;
+    if (ok) {
+        textSize = WininitRewriteSize(oldLength, path);
+        if (textSize > 0) {
+            text = static_cast<char*>(MemAlloc(textSize, MEM_DEFAULT, SOURCE, __LINE__));
+            ok = WininitRewrite(old, oldLength, path, text, textSize, &textLength);
+        } else {
+            ok = 0;
+        }
+        if (!ok) LogPrint("Unable to compose '%s' for '%s'\n", iniPath, path);
+    }
+    if (ok) {
+        DWORD written = 0;
+        if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) != 0 ||
+            !WriteFile(file, text, static_cast<DWORD>(textLength), &written, nullptr) ||
+            written != static_cast<DWORD>(textLength) || !SetEndOfFile(file)) {
+            LogPrint("Unable to write '%s' (0x%.8X)\n", iniPath, GetLastError());
+            ok = 0;
+        }
+    }
+
+    CloseHandle(file);
+    if (text != nullptr) MemFree(text, textSize, MEM_DEFAULT, SOURCE, __LINE__);
+    MemFree(old, oldSize, MEM_DEFAULT, SOURCE, __LINE__);
+    return ok;
+}
+
+}  // namespace
+
+int QueueDeleteOnReboot(const char* path) {
+    TSL_NOT_NULL(SOURCE, path);
+    if (path[0] == '\0') {
+        LogPrint("Nothing to queue for deletion\n");
+        return 0;
+    }
+    if (MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return 1;
+    return QueueInWininit(path);
+}
+
+int RemoveFile(const char* path) {
+    TSL_NOT_NULL(SOURCE, path);
+    LogPrint("Delete file '%s'\n", path);
+    if (StrLen(path) >= DELETE_PATH_SIZE) {
+        LogPrint("Path too long, not deleted '%s'\n", path);
+        return 1;
+    }
+
+    if (!DeleteFileA(path)) {
+        DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+            LogPrint("Unable to delete file '%s' - queue to delete on reboot\n", path);
+            if (!QueueDeleteOnReboot(path)) LogPrint("Unable to queue '%s' for deletion\n", path);
+            return 1;
+        }
+        // Nothing to delete: a file queued now could be a new one of the same name by the
+        // time the machine restarts. Its folder may still be left empty.
+        LogPrint("File '%s' is already gone\n", path);
+    }
+
+    char folder[DELETE_PATH_SIZE];
+    if (PathFolderOf(path, folder, sizeof folder)) RemoveEmptyFolders(folder);
+    return 1;
+}
+
+int RemoveEmptyFolders(const char* folder) {
+    TSL_NOT_NULL(SOURCE, folder);
+    // Only a full path names the same folder after the current folder has moved.
+    if (!PathIsAbsolute(folder)) {
+        LogPrint("Not a full path, folder kept '%s'\n", folder);
+        return 0;
+    }
+
+    char path[LIST_PATH_SIZE];
+    int length = StrLen(folder);
+    int separated = length > 0 && (folder[length - 1] == '\\' || folder[length - 1] == '/');
+    if (length + (separated ? 0 : 1) >= LIST_PATH_SIZE) {
+        LogPrint("Path too long, folder kept '%s'\n", folder);
+        return 0;
+    }
+    StrCopy(path, folder);
+    if (!separated) StrCat(path, "\\");
+
+    // Climbs from the folder to its parents while each is left empty; a root is never
+    // removed.
+    while (!PathIsRoot(path)) {
+        // The current folder could hold the folder open; move it out of the way.
+        SetCurrentDirectoryA("\\");
+
+        char pattern[LIST_PATH_SIZE];
+        if (StrLen(path) + 3 >= LIST_PATH_SIZE) {
+            LogPrint("Path too long, folder kept '%s'\n", path);
+            return 0;
+        }
+        StrCopy(pattern, path);
+        StrCat(pattern, "*.*");
+
+        WIN32_FIND_DATAA entry;
+        HANDLE find = FindFirstFileA(pattern, &entry);
+        if (find == INVALID_HANDLE_VALUE) {
+            LogPrint("Error opening '%s'\n", pattern);
+            return 0;
+        }
+        int entries = 0;
+        do {
+            if (!StrEqual(entry.cFileName, ".") && !StrEqual(entry.cFileName, "..")) entries++;
+        } while (entries == 0 && FindNextFileA(find, &entry));
+        FindClose(find);
+        if (entries > 0) return 1;
+
+        LogPrint("Deleting '%s'\n", path);
+        if (!RemoveDirectoryA(path)) {
+            LogPrint("Unable to delete dir '%s'\n", path);
+            return 0;
+        }
+        if (!PathParentFolder(path)) return 1;
+    }
+    return 1;
+}
+
+int RemoveTempFont(const char* path) {
+    TSL_NOT_NULL(SOURCE, path);
+    if (!WinRemoveFont(path)) return 0;
+    if (!DeleteFileA(path)) LogPrint("Non-fatal unable to delete file '%s'\n", path);
+    return 1;
+}

@@ -1,0 +1,373 @@
+// Start-menu items, the product's windows, programs, component registration and the
+// "Please wait..." progress window: the operations behind "CREATE GROUP", "ADD ITEM",
+// "WINDOW", "EXECUTE" and "OLE".
+#include <windows.h>
+
+#include <commctrl.h>
+#include <shellapi.h>
+#include <shlobj.h>
+
+#include "tessel/tsl-core.h"
+#include "tessel/tsl-str.h"
+#include "tessel/winhelpr.h"
+#include "vacate/paths.h"
+#include "vacate/prompt.h"
+#include "vacate/remove.h"
+#include "vacate/resource.h"
+#include "vacate/script.h"
+#include "vacate/shell.h"
+
+namespace {
+
+constexpr char SOURCE[] = "winhelpr";
+
+constexpr int GROUP_NAME_SIZE = 260;
+constexpr int SHELL_PATH_SIZE = 320;
+constexpr int SEARCH_TEXT_SIZE = 120;
+constexpr int WINDOW_TEXT_READ = 115;  // characters of a window's class or title compared
+constexpr int CLOSE_ATTEMPTS = 10;
+constexpr int CLOSE_MIN_TIMEOUT = 1000;
+constexpr DWORD PROGRAM_WAIT_SLICE = 500;
+
+// The current Start-menu group; `groupRefused` is set when the last "CREATE GROUP" named
+// a group that could not be kept, so that no item is looked for in another group.
+char groupName[GROUP_NAME_SIZE];
+int groupRefused;
+
+HWND progressWindow;
+
+// What one pass over the top-level windows looks for, and what it found.
+struct WindowSearch {
+    int32_t closeMode;  // 0 close, 1 notify, 2 ask
+    int32_t attempt;    // from 0
+    int32_t cancelled;
+    int32_t matches;
+    char message[SEARCH_TEXT_SIZE];
+    char className[SEARCH_TEXT_SIZE];
+    char title[SEARCH_TEXT_SIZE];
+};
+
+// Appends `part` to `out` (SHELL_PATH_SIZE bytes) when it fits; otherwise 0.
+int AppendPart(char* out, const char* part) {
+    if (StrLen(out) + StrLen(part) >= SHELL_PATH_SIZE) return 0;
+    StrCat(out, part);
+    return 1;
+}
+
+// Appends "\" (unless the folder already ends in one) and `part`; 0 when it does not fit.
+int AppendToFolder(char* out, const char* part) {
+    int length = StrLen(out);
+    if (length > 0 && out[length - 1] != '\\' && !AppendPart(out, "\\")) return 0;
+    return AppendPart(out, part);
+}
+
+BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter) {
+    WindowSearch* search = reinterpret_cast<WindowSearch*>(parameter);
+    if (!IsWindow(window)) return TRUE;
+
+    int tested = 0;
+    if (search->className[0] != '\0') {
+        char className[WINDOW_TEXT_READ + 1] = {};
+        if (GetClassNameA(window, className, sizeof className) > 0) {
+            LogPrint("Window CmpClass %d: [%s / %s]\n", search->closeMode, className,
+                     search->className);
+            if (!StrEqualNoCase(className, search->className)) return TRUE;
+            tested = 1;
+        }
+    }
+    if (search->title[0] != '\0') {
+        char title[WINDOW_TEXT_READ + 1] = {};
+        if (GetWindowTextA(window, title, sizeof title) > 0) {
+            LogPrint("Window CmpName %d: [%s / %s]\n", search->closeMode, title, search->title);
+            if (!StrEqualNoCase(title, search->title)) return TRUE;
+            tested = 1;
+        }
+    }
+    if (!tested) return TRUE;
+
+    LogPrint("Window Match %d: [%s / %s]\n", search->closeMode, search->title,
+             search->className);
+    search->matches++;
+
+    if (search->closeMode == 1) {
+        ShowProblem(search->message, nullptr);
+        return FALSE;
+    }
+    if (search->closeMode == 2) {
+        char caption[32];
+        StrPrintf(caption, sizeof caption, "Attempt #%d", search->attempt + 1);
+        LogPrint("Prompt [%s] [%s]\n", search->message, caption);
+        if (!AskYesNo(search->message, caption)) {
+            search->cancelled = 1;
+            return FALSE;
+        }
+        LogPrint("Prompt True\n");
+    }
+    // Posted, not sent: a product that hangs must not hang the uninstaller with it.
+    PostMessageA(window, WM_CLOSE, 0, 0);
+    return TRUE;
+}
+
+INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        ProgressReset(dialog, IDC_PROGRESS_BAR);
+        SetForegroundWindow(dialog);
+        return TRUE;
+    case WM_CLOSE:
+        DestroyWindow(dialog);
+        return TRUE;
+    case WM_DESTROY:
+        if (progressWindow == dialog) progressWindow = nullptr;
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Start-menu group and items
+// ---------------------------------------------------------------------------
+
+int GroupReset() {
+    groupName[0] = '\0';
+    groupRefused = 0;
+    return 1;
+}
+
+const char* GroupCurrent() { return groupName; }
+
+int GroupPath(const char* name, char* out) {
+    TSL_NOT_NULL(SOURCE, name);
+    TSL_NOT_NULL(SOURCE, out);
+    out[0] = '\0';
+    char programs[MAX_PATH] = {};
+    if (!SHGetSpecialFolderPathA(nullptr, programs, CSIDL_PROGRAMS, FALSE) ||
+        programs[0] == '\0') {
+        LogPrint("Unable to find the Start-menu programs folder\n");
+        return 0;
+    }
+    StrCopyN(out, programs, SHELL_PATH_SIZE);
+    if (name[0] == '\0') return 1;
+    if (!AppendToFolder(out, name)) {
+        LogPrint("Path too long for group '%s'\n", name);
+        out[0] = '\0';
+        return 0;
+    }
+    return 1;
+}
+
+int ItemPath(char* out, const char* itemName) {
+    TSL_NOT_NULL(SOURCE, out);
+    TSL_NOT_NULL(SOURCE, itemName);
+    out[0] = '\0';
+    if (groupRefused) {
+        LogPrint("No usable group for item '%s'\n", itemName);
+        return 0;
+    }
+    if (!GroupPath(groupName, out)) return 0;
+    if (!AppendToFolder(out, itemName) || !AppendPart(out, ".lnk")) {
+        LogPrint("Path too long for item '%s'\n", itemName);
+        out[0] = '\0';
+        return 0;
+    }
+    return 1;
+}
+
+int GroupSelect(const char* name) {
+    TSL_NOT_NULL(SOURCE, name);
+    char path[SHELL_PATH_SIZE];
+    GroupPath(name, path);
+    LogPrint("Delete Group = '%s'\n", path);
+    if (StrLen(name) >= GROUP_NAME_SIZE) {
+        LogPrint("Group name too long '%s'\n", name);
+        groupName[0] = '\0';
+        groupRefused = 1;
+        return 1;
+    }
+    StrCopy(groupName, name);
+    groupRefused = 0;
+    return 1;
+}
+
+int ItemRemove(const char* itemName, const char* target, const char* arguments) {
+    TSL_NOT_NULL(SOURCE, itemName);
+    TSL_NOT_NULL(SOURCE, target);
+    TSL_NOT_NULL(SOURCE, arguments);
+    LogPrint("Delete Item = '%s' : '%s' ('%s' / '%s')\n", groupName, itemName, target,
+             arguments);
+    char path[SHELL_PATH_SIZE];
+    if (!ItemPath(path, itemName)) return 1;
+    // A path that is not a full one would be taken from the current folder, which could
+    // be anywhere: such a shortcut is left alone.
+    if (!PathIsAbsolute(path)) {
+        LogPrint("Not a full path, item kept '%s'\n", path);
+        return 1;
+    }
+    RemoveFile(path);
+    return 1;
+}
+
+// ---------------------------------------------------------------------------
+// The product's windows
+// ---------------------------------------------------------------------------
+
+int CloseWindows(ScriptContext* context, int closeMode, int timeoutMs, const char* title,
+                 const char* className, const char* runAfter, const char* message) {
+    TSL_NOT_NULL(SOURCE, context);
+    TSL_NOT_NULL(SOURCE, title);
+    TSL_NOT_NULL(SOURCE, className);
+    TSL_NOT_NULL(SOURCE, runAfter);
+    TSL_NOT_NULL(SOURCE, message);
+
+    if (timeoutMs < CLOSE_MIN_TIMEOUT) timeoutMs = CLOSE_MIN_TIMEOUT;
+    LogPrint("Find [%d] Windows = '%s' / '%s' [%s]\n", closeMode, title, className, runAfter);
+
+    for (int attempt = 0; attempt < CLOSE_ATTEMPTS; attempt++) {
+        WindowSearch search = {};
+        search.closeMode = closeMode;
+        search.attempt = attempt;
+        StrCopyN(search.message, message, sizeof search.message);
+        StrCopyN(search.className, className, sizeof search.className);
+        StrCopyN(search.title, title, sizeof search.title);
+        EnumWindows(MatchWindow, reinterpret_cast<LPARAM>(&search));
+
+        if (search.cancelled) {
+            context->runAfter[0] = '\0';
+            return 0;
+        }
+        if (search.matches == 0) {
+            // Not running at all: there is nothing to start again afterwards.
+            if (attempt == 0) context->runAfter[0] = '\0';
+            return 1;
+        }
+        if (closeMode == 1) {
+            context->runAfter[0] = '\0';
+            return 0;
+        }
+        Sleep(static_cast<DWORD>(timeoutMs / 10));
+    }
+    context->runAfter[0] = '\0';
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
+// Programs and components
+// ---------------------------------------------------------------------------
+
+int RunProgram(const char* program, const char* parameters, int wait, uint32_t* exitCode) {
+    TSL_NOT_NULL(SOURCE, program);
+    if (exitCode != nullptr) *exitCode = 0;
+
+    SHELLEXECUTEINFOA info = {};
+    info.cbSize = sizeof info;
+    // The shell's own error box stays away: a failure is logged and the uninstall goes on.
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI;
+    info.lpVerb = "open";
+    info.lpFile = program;
+    info.lpParameters = parameters;
+    info.nShow = SW_SHOWDEFAULT;
+    if (!ShellExecuteExA(&info)) {
+        LogPrint("Unable to execute '%s' '%s' 0x%.8X\n", program,
+                 parameters != nullptr ? parameters : "", GetLastError());
+        return 0;
+    }
+    // A document handed to a program that was already running has no process of its own.
+    if (info.hProcess == nullptr) return 1;
+
+    if (wait) {
+        for (;;) {
+            PumpMessages();
+            DWORD waited = WaitForSingleObject(info.hProcess, PROGRAM_WAIT_SLICE);
+            if (waited == WAIT_OBJECT_0) break;
+            if (waited != WAIT_TIMEOUT) {
+                LogPrint("Failed to wait for '%s' (0x%.8X)\n", program, GetLastError());
+                break;
+            }
+        }
+        DWORD code = 0;
+        if (GetExitCodeProcess(info.hProcess, &code)) {
+            if (exitCode != nullptr) *exitCode = code;
+        } else {
+            DWORD error = GetLastError();
+            LogPrint("Failed to get exit code (%d) (0x%.8X)\n", error, error);
+        }
+    }
+    CloseHandle(info.hProcess);
+    return 1;
+}
+
+int CallComponent(const char* libraryPath, int registerServer) {
+    TSL_NOT_NULL(SOURCE, libraryPath);
+    // The altered search path lets the component find the libraries beside it.
+    HMODULE library = LoadLibraryExA(libraryPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    if (library == nullptr) {
+        LogPrint("Error attempting to load '%s' (0x%.8X)\n", libraryPath, GetLastError());
+        return 0;
+    }
+    if (reinterpret_cast<uintptr_t>(library) < 32) {
+        LogPrint("Failed to load '%s' (0x%.8X)\n", libraryPath, GetLastError());
+        return 0;
+    }
+
+    typedef HRESULT(WINAPI * EntryPoint)();
+    const char* name = registerServer ? "DllRegisterServer" : "DllUnregisterServer";
+    EntryPoint entry = reinterpret_cast<EntryPoint>(
+        reinterpret_cast<void*>(GetProcAddress(library, name)));
+    if (entry == nullptr) {
+        LogPrint("Couldn't get entry point from '%s'\n", libraryPath);
+        FreeLibrary(library);
+        return 0;
+    }
+    HRESULT result = entry();
+    if (result < 0) LogPrint("Failed in executing entry point from '%s'\n", libraryPath);
+    FreeLibrary(library);
+    return result < 0 ? 0 : 1;
+}
+
+// ---------------------------------------------------------------------------
+// The "Please wait..." progress window
+// ---------------------------------------------------------------------------
+
+int ProgressWindowCreate() {
+    if (progressWindow != nullptr) return 1;
+    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
+    InitCommonControlsEx(&controls);
+    HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRESS),
+                                     nullptr, ProgressProc, 0);
+    if (dialog == nullptr) {
+        LogPrint("Unable to create the progress window (0x%.8X)\n", GetLastError());
+        return 0;
+    }
+    ShowWindow(dialog, SW_HIDE);
+    progressWindow = dialog;
+    return 1;
+}
+
+int ProgressWindowShow(int show) {
+    if (progressWindow == nullptr) return 0;
+    if (show) {
+        WinCenter(progressWindow, nullptr);
+        ShowWindow(progressWindow, SW_SHOW);
+    } else {
+        ShowWindow(progressWindow, SW_HIDE);
+    }
+    return 1;
+}
+
+int ProgressWindowSet(double percent) {
+    if (progressWindow == nullptr) return 0;
+    ProgressSetPercent(progressWindow, IDC_PROGRESS_BAR, percent);
+    PumpMessages();
+    return 1;
+}
+
+int ProgressWindowDestroy() {
+    if (progressWindow == nullptr) return 0;
+    HWND dialog = progressWindow;
+    progressWindow = nullptr;
+    DestroyWindow(dialog);
+    return 1;
+}
