@@ -97,12 +97,12 @@ int ReadInstallPath(ScriptContext* context, RegKey* key) {
 // Deletes a file named by the script, but only by an absolute path: a relative one (an
 // empty install path makes every item relative to the current folder) could name files
 // outside the product.
-void RemoveScriptFile(const char* path) {
+void RemoveScriptFile(RemovalRun* run, const char* path) {
     if (!PathIsAbsolute(path)) {
         LogPrint("Not an absolute path, not deleted '%s'\n", path);
         return;
     }
-    RemoveFile(path);
+    RemovalRunFile(run, path);
 }
 
 double Percent(int32_t part, int32_t whole) {
@@ -388,15 +388,18 @@ int KwDone(ScriptContext* c, const char* d, int32_t* n) {
     if (IsUninstall(c)) {
         char path[SCRIPT_PATH_SIZE];
         int flags = 0;
+        RemovalRun run;
+        RemovalRunBegin(&run);
         const char* cursor = c->fileList;
         for (int32_t i = 0; i < c->fileCount && cursor != nullptr; ++i) {
             char item[SCRIPT_ITEM_SIZE];
             int whole = ScriptListItem(&cursor, item);
             ProgressWindowSet(Percent(i + c->tempCount, c->tempCount + c->fileCount));
-            if (whole && TranslatePath(c, item, path, &flags)) RemoveScriptFile(path);
+            if (whole && TranslatePath(c, item, path, &flags)) RemoveScriptFile(&run, path);
         }
         if (c->uninstallName[0] != '\0' && TranslatePath(c, c->uninstallName, path, &flags))
-            RemoveScriptFile(path);
+            RemoveScriptFile(&run, path);
+        RemovalRunEnd(&run);
         c->runAfter[0] = '\0';
         ProgressWindowShow(0);
 
