@@ -321,6 +321,11 @@ namespace {
 
 constexpr int kGuard = 4;
 
+// The caller's area starts 4 bytes into the block. On a 64-bit host that would leave it
+// misaligned for pointers; a pad in front of the block keeps it on a 16-byte boundary
+// there, as the C heap's own blocks are. The pad is not counted in the block's sizes.
+constexpr int kPad = sizeof(void*) == 8 ? 16 - kGuard : 0;
+
 inline unsigned char GuardByte(uintptr_t blockStart, int k) {
     return static_cast<unsigned char>(((blockStart >> k) & 0xFF) ^ 0xCC);
 }
@@ -404,19 +409,22 @@ void* MemAlloc(int32_t size, uint32_t flags, const char* file, int line) {
         LogAbort("Memory exceeds limit ((%d + %d) / %d)\n", g_mem.bytes, gross, g_mem.limit);
     }
     unsigned char* block;
+    const int64_t raw = static_cast<int64_t>(gross) + kPad;
     if (flags & MEM_LOCAL) {
-        block = static_cast<unsigned char*>(OsLocalAlloc(gross));
+        block = raw > INT32_MAX ? nullptr
+                                : static_cast<unsigned char*>(OsLocalAlloc(static_cast<int32_t>(raw)));
         if (block == nullptr) {
             LogWhereLocked(file, line);
             LogAbort("No Local Memory available (%d / %d)\n", size, gross);
         }
     } else {
-        block = static_cast<unsigned char*>(malloc(static_cast<size_t>(gross)));
+        block = static_cast<unsigned char*>(malloc(static_cast<size_t>(raw)));
         if (block == nullptr) {
             LogWhereLocked(file, line);
             LogAbort("No Memory available (%d / %d)\n", size, gross);
         }
     }
+    block += kPad;
     const uintptr_t start = reinterpret_cast<uintptr_t>(block);
     if (start < g_mem.lowest) g_mem.lowest = start;
     if (start + static_cast<uintptr_t>(gross) > g_mem.highest)
@@ -447,9 +455,9 @@ void* MemFree(void* pointer, int32_t size, uint32_t flags, const char* file, int
     unsigned char* block = static_cast<unsigned char*>(pointer) - kGuard;
     memset(block, 0, static_cast<size_t>(gross));  // no stale data survives in the heap
     if (flags & MEM_LOCAL)
-        OsLocalFree(block);
+        OsLocalFree(block - kPad);
     else
-        free(block);
+        free(block - kPad);
     --g_mem.blocks;
     g_mem.bytes -= gross;
     LogUnlock();

@@ -885,3 +885,37 @@ int StrPrintf(char* buffer, int size, const char* format, ...) {
     va_end(arguments);
     return length;
 }
+
+namespace {
+
+// Length of the run AtoI or AtoF would copy (after a "0x" prefix for hexadecimal).
+template <typename Accept>
+int RunLength(const char* text, Accept accept) {
+    int n = 0;
+    while (accept(text[n])) ++n;
+    return n;
+}
+
+}  // namespace
+
+int AtoIChecked(const char* text, int64_t* valueOut) {
+    TSL_NOT_NULL(kSrc, valueOut);
+    *valueOut = 0;
+    if (text == nullptr) return 1;
+    int run = HasHexPrefix(text)
+                  ? RunLength(text + 2, [](char c) { return HexValue(c) >= 0; })
+                  : RunLength(text, [](char c) { return IsDigit(c) || c == '-' || c == '+'; });
+    if (run >= 70) return 0;
+    *valueOut = AtoI(text);
+    return 1;
+}
+
+int AtoFChecked(const char* text, double* valueOut) {
+    TSL_NOT_NULL(kSrc, valueOut);
+    *valueOut = 0.0;
+    if (text == nullptr) return 1;
+    int run = RunLength(text, [](char c) { return IsDigit(c) || c == '-' || c == '+' || c == '.'; });
+    if (run >= 70) return 0;
+    *valueOut = AtoF(text);
+    return 1;
+}

@@ -47,3 +47,8 @@ int StrCrc32(const char* text, int exactCase, uint32_t* crcOut);
 // The bounded formatter: writes at most size - 1 characters and a NUL, returns the count.
 int StrPrintf(char* buffer, int size, const char* format, ...);
 int StrVPrintf(char* buffer, int size, const char* format, va_list arguments);
+
+// AtoI and AtoF for text from outside (scripts, servers, the registry): the same values,
+// but a number run too long for them gives 0 and a 0 result instead of ending the process.
+int AtoIChecked(const char* text, int64_t* valueOut);
+int AtoFChecked(const char* text, double* valueOut);

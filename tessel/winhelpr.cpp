@@ -127,3 +127,11 @@ int ScreenClampPosition(int* x, int* y, int width, int height, int left, int top
     if (*y < top) *y = top;
     return 1;
 }
+
+int ProgressPosition(double percent) {
+    // Clamped before the conversion, so a huge value or NaN never reaches the integer.
+    const double steps = percent * 20.0;
+    if (steps >= 2000.0) return 2000;
+    if (steps > 0) return static_cast<int>(steps);
+    return 0;
+}

@@ -25,6 +25,10 @@ int PathModuleDir(char* path, int size);
 int ScreenClampPosition(int* x, int* y, int width, int height, int left, int top,
                         int screenWidth, int screenHeight);
 
+// The position of a progress bar of range 0..2000 for a percentage: percent x 20 truncated
+// toward zero, clamped to 0..2000 (NaN gives 0). Pure; ProgressSetPercent uses it.
+int ProgressPosition(double percent);
+
 #ifdef _WIN32
 #include <windows.h>
 

@@ -17,5 +17,18 @@ int WininitRewrite(const char* old, int32_t oldLength, const char* path, char* o
 // Win32 side.
 int QueueDeleteOnReboot(const char* path);
 int RemoveFile(const char* path);
+
+// Deleting many files in a row. Each file is deleted as RemoveFile deletes it, but the
+// tidy-up of emptied folders waits until a file of another folder comes or the run ends:
+// listing a folder costs time that grows with the files left in it, so a folder is listed
+// once per run of its files instead of once per file. The folders removed in the end are
+// the same.
+struct RemovalRun {
+    char folder[320];  // the folder whose tidy-up is due, or empty
+};
+int RemovalRunBegin(RemovalRun* run);
+int RemovalRunFile(RemovalRun* run, const char* path);
+int RemovalRunEnd(RemovalRun* run);
+
 int RemoveEmptyFolders(const char* folder);
 int RemoveTempFont(const char* path);

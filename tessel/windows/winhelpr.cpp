@@ -348,14 +348,7 @@ int ProgressReset(HWND dialog, int id) {
 
 int ProgressSetPercent(HWND dialog, int id, double percent) {
     if (GetDlgItem(dialog, id) == nullptr) return 0;
-    // Clamped before the conversion, so a huge value or NaN never reaches the integer.
-    double steps = percent * 20.0;
-    int position = 0;
-    if (steps >= kProgressEnd)
-        position = kProgressEnd;
-    else if (steps > 0)
-        position = static_cast<int>(steps);
-    DlgItemSend(dialog, id, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+    DlgItemSend(dialog, id, PBM_SETPOS, static_cast<WPARAM>(ProgressPosition(percent)), 0);
     return 1;
 }
 

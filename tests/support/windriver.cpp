@@ -168,8 +168,10 @@ void BoxAnswerer::Run() {
                 if (std::find(handled_.begin(), handled_.end(), window) != handled_.end())
                     continue;
             }
-            std::string caption = WindowText(window);
+            // Only message boxes: other dialogs (a progress window) have no message text.
             std::string text = MessageBoxText(window);
+            if (text.empty()) continue;
+            std::string caption = WindowText(window);
             int button = choose_(caption, text);
             if (button == 0) continue;
             if (!PressButton(window, button)) continue;

@@ -65,7 +65,8 @@ struct Answer {
     int button;
 };
 
-// Answers message boxes of the current process on a background thread while it lives:
+// Answers message boxes (dialogs showing a message text; other dialogs are left alone) of
+// the current process on a background thread while it lives:
 // every box whose caption matches (empty: any caption) gets the button that `choose`
 // returns for it (0: leave it). Everything answered is recorded in order.
 class BoxAnswerer {

@@ -167,6 +167,35 @@ TEST(RemoveFile, KeepsAFolderThatHoldsAnEmptyFolder) {
     EXPECT_FALSE(Exists(scratch.path));
 }
 
+TEST(RemovalRun, TidiesEachFolderWhenItsRunOfFilesEnds) {
+    ScratchFolder scratch("C:\\", "vacate-run");
+    std::string a1 = scratch.Make("Product\\a\\1.dat");
+    std::string a2 = scratch.Make("Product\\a\\2.dat");
+    std::string b1 = scratch.Make("Product\\b\\1.dat");
+    std::string kept = scratch.Make("Product\\c\\kept.dat");
+    std::string c1 = scratch.Make("Product\\c\\1.dat");
+
+    RemovalRun run;
+    RemovalRunBegin(&run);
+    for (const std::string& file : {a1, a2, b1, c1}) EXPECT_EQ(RemovalRunFile(&run, file.c_str()), 1);
+    // The folders whose runs have ended are gone already; the last one waits for the end.
+    EXPECT_FALSE(Exists(scratch.path + "Product\\a\\"));
+    EXPECT_FALSE(Exists(scratch.path + "Product\\b\\"));
+    EXPECT_EQ(RemovalRunEnd(&run), 1);
+    // Same end as deleting one file at a time: a folder with a file left stays.
+    for (const std::string& file : {a1, a2, b1, c1}) EXPECT_FALSE(Exists(file));
+    EXPECT_TRUE(Exists(kept));
+    EXPECT_TRUE(Exists(scratch.path + "Product\\"));
+
+    // A run that comes back to a folder tidies it again, up to the top.
+    RemovalRunBegin(&run);
+    std::string again = scratch.Make("Product\\a\\3.dat");
+    EXPECT_EQ(RemovalRunFile(&run, kept.c_str()), 1);
+    EXPECT_EQ(RemovalRunFile(&run, again.c_str()), 1);
+    EXPECT_EQ(RemovalRunEnd(&run), 1);
+    EXPECT_FALSE(Exists(scratch.path));
+}
+
 TEST(RemoveFile, AFileAlreadyGoneIsNotQueuedButItsFolderIsTidied) {
     ScratchFolder scratch("C:\\", "vacate-remove");
     scratch.Make("Product\\");

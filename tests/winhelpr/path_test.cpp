@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <string>
 
 #include "tessel/winhelpr.h"
@@ -21,6 +22,16 @@ std::string ModuleDir(const char* path, int size = 300) {
     std::string(path).copy(buffer, sizeof buffer - 1);
     int ok = PathModuleDir(buffer, size);
     return (ok ? "" : "!") + std::string(buffer);
+}
+
+TEST(ProgressPosition, TwentyStepsPerPercentClamped) {
+    EXPECT_EQ(ProgressPosition(37.5), 750);
+    EXPECT_EQ(ProgressPosition(0.049), 0);
+    EXPECT_EQ(ProgressPosition(99.99), 1999);
+    EXPECT_EQ(ProgressPosition(150), 2000);
+    EXPECT_EQ(ProgressPosition(-3), 0);
+    EXPECT_EQ(ProgressPosition(std::nan("")), 0);
+    EXPECT_EQ(ProgressPosition(1e300), 2000);
 }
 
 TEST(PathNormalize, SlashesParentsAndTrailingBackslash) {

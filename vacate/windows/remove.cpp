@@ -102,7 +102,14 @@ int QueueDeleteOnReboot(const char* path) {
     return QueueInWininit(path);
 }
 
-int RemoveFile(const char* path) {
+int RemovalRunBegin(RemovalRun* run) {
+    TSL_NOT_NULL(SOURCE, run);
+    run->folder[0] = '\0';
+    return 1;
+}
+
+int RemovalRunFile(RemovalRun* run, const char* path) {
+    TSL_NOT_NULL(SOURCE, run);
     TSL_NOT_NULL(SOURCE, path);
     LogPrint("Delete file '%s'\n", path);
     if (StrLen(path) >= DELETE_PATH_SIZE) {
@@ -123,8 +130,26 @@ int RemoveFile(const char* path) {
     }
 
     char folder[DELETE_PATH_SIZE];
-    if (PathFolderOf(path, folder, sizeof folder)) RemoveEmptyFolders(folder);
+    if (!PathFolderOf(path, folder, sizeof folder)) return 1;
+    if (!StrEqualNoCase(folder, run->folder)) {
+        RemovalRunEnd(run);
+        StrCopy(run->folder, folder);
+    }
     return 1;
+}
+
+int RemovalRunEnd(RemovalRun* run) {
+    TSL_NOT_NULL(SOURCE, run);
+    if (run->folder[0] != '\0') RemoveEmptyFolders(run->folder);
+    run->folder[0] = '\0';
+    return 1;
+}
+
+int RemoveFile(const char* path) {
+    RemovalRun run;
+    RemovalRunBegin(&run);
+    RemovalRunFile(&run, path);
+    return RemovalRunEnd(&run);
 }
 
 int RemoveEmptyFolders(const char* folder) {

@@ -35,6 +35,10 @@ char groupName[GROUP_NAME_SIZE];
 int groupRefused;
 
 HWND progressWindow;
+int progressPosition;  // the bar's position as last set
+DWORD progressTick;    // when it was set (0: not since the window was shown)
+constexpr int kProgressEnd = 2000;
+constexpr DWORD kProgressInterval = 100;  // milliseconds
 
 // What one pass over the top-level windows looks for, and what it found.
 struct WindowSearch {
@@ -112,6 +116,7 @@ INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
         ProgressReset(dialog, IDC_PROGRESS_BAR);
+        progressPosition = 0;
         SetForegroundWindow(dialog);
         return TRUE;
     case WM_CLOSE:
@@ -351,6 +356,7 @@ int ProgressWindowShow(int show) {
     if (show) {
         WinCenter(progressWindow, nullptr);
         ShowWindow(progressWindow, SW_SHOW);
+        progressTick = 0;  // the first move shows at once
     } else {
         ShowWindow(progressWindow, SW_HIDE);
     }
@@ -359,6 +365,17 @@ int ProgressWindowShow(int show) {
 
 int ProgressWindowSet(double percent) {
     if (progressWindow == nullptr) return 0;
+    // Moving the bar repaints it at once, which costs far more than deleting a file: during
+    // long deletions the bar follows at most ten times a second (its ends always at once),
+    // and the window's messages are passed on when it moves.
+    int position = ProgressPosition(percent);
+    if (position == progressPosition) return 1;
+    DWORD now = GetTickCount();
+    if (position != 0 && position != kProgressEnd && progressTick != 0 &&
+        now - progressTick < kProgressInterval)
+        return 1;
+    progressPosition = position;
+    progressTick = now != 0 ? now : 1;
     ProgressSetPercent(progressWindow, IDC_PROGRESS_BAR, percent);
     PumpMessages();
     return 1;

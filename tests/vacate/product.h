@@ -1,0 +1,216 @@
+// A sample product for the uninstaller's tests: a folder of files in the temporary folder,
+// its product key below HKEY_CURRENT_USER, its uninstall entry below HKEY_LOCAL_MACHINE,
+// a Start-menu group with shortcuts, and the script that describes it. Everything it made
+// is removed again when it goes, whatever the uninstaller left.
+#pragma once
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "fixtures/fixture-test.h"
+#include "tools/vacate-pack/vacatepack.h"
+
+namespace product {
+
+constexpr const char* kCompany = "QuorvexTest";
+constexpr const char* kUninstallRoot = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+inline bool KeyExists(HKEY root, const std::string& subkey) {
+    HKEY key;
+    if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+inline void SetString(HKEY root, const std::string& subkey, const char* name,
+                      const std::string& value) {
+    HKEY key;
+    RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>(value.size() + 1));
+    RegCloseKey(key);
+}
+
+inline void DeleteKeyTree(HKEY root, const std::string& subkey) {
+    HKEY key;
+    if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+    char name[256];
+    DWORD size = sizeof name;
+    while (RegEnumKeyExA(key, 0, name, &size, nullptr, nullptr, nullptr, nullptr) ==
+           ERROR_SUCCESS) {
+        DeleteKeyTree(root, subkey + "\\" + name);
+        size = sizeof name;
+    }
+    RegCloseKey(key);
+    RegDeleteKeyA(root, subkey.c_str());
+}
+
+// The user's Start-menu programs folder, ending in a backslash.
+inline std::string ProgramsFolder() {
+    char path[MAX_PATH] = {};
+    SHGetSpecialFolderPathA(nullptr, path, CSIDL_PROGRAMS, TRUE);
+    std::string folder = path;
+    if (!folder.empty() && folder.back() != '\\') folder += '\\';
+    return folder;
+}
+
+// The delayed-delete list of the system: the paths queued for deletion at the next reboot
+// (the first string of each source/destination pair, without its "\??\" prefix).
+inline const char* kSessionManager = "System\\CurrentControlSet\\Control\\Session Manager";
+
+inline std::vector<std::string> PendingDeletes() {
+    std::vector<std::string> paths;
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_READ, &key) != ERROR_SUCCESS)
+        return paths;
+    DWORD size = 0;
+    DWORD type = 0;
+    if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, &type, nullptr, &size) ==
+            ERROR_SUCCESS &&
+        size > 0) {
+        std::string data(size, '\0');
+        RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, &type,
+                         reinterpret_cast<BYTE*>(&data[0]), &size);
+        std::vector<std::string> strings;
+        size_t at = 0;
+        while (at < data.size()) {
+            size_t end = data.find('\0', at);
+            if (end == std::string::npos) end = data.size();
+            strings.push_back(data.substr(at, end - at));
+            at = end + 1;
+        }
+        for (size_t i = 0; i + 1 < strings.size(); i += 2) {
+            std::string path = strings[i];
+            if (path.compare(0, 4, "\\??\\") == 0) path = path.substr(4);
+            if (!path.empty()) paths.push_back(path);
+        }
+    }
+    RegCloseKey(key);
+    return paths;
+}
+
+inline bool IsPendingDelete(const std::string& path) {
+    for (const std::string& p : PendingDeletes())
+        if (lstrcmpiA(p.c_str(), path.c_str()) == 0) return true;
+    return false;
+}
+
+// Takes every pair whose source contains `text` out of the delayed-delete list.
+inline void ForgetPendingDeletes(const std::string& text) {
+    HKEY key;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_ALL_ACCESS, &key) !=
+        ERROR_SUCCESS)
+        return;
+    DWORD size = 0;
+    DWORD type = 0;
+    if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, &type, nullptr, &size) ==
+            ERROR_SUCCESS &&
+        size > 0) {
+        std::string data(size, '\0');
+        RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, &type,
+                         reinterpret_cast<BYTE*>(&data[0]), &size);
+        std::vector<std::string> strings;
+        size_t at = 0;
+        while (at < data.size()) {
+            size_t end = data.find('\0', at);
+            if (end == std::string::npos) end = data.size();
+            strings.push_back(data.substr(at, end - at));
+            at = end + 1;
+        }
+        std::string kept;
+        for (size_t i = 0; i + 1 < strings.size(); i += 2) {
+            if (strings[i].empty() || strings[i].find(text) != std::string::npos) continue;
+            kept += strings[i] + '\0' + strings[i + 1] + '\0';
+        }
+        if (kept.empty()) {
+            RegDeleteValueA(key, "PendingFileRenameOperations");
+        } else {
+            kept += '\0';
+            RegSetValueExA(key, "PendingFileRenameOperations", 0, REG_MULTI_SZ,
+                           reinterpret_cast<const BYTE*>(kept.data()),
+                           static_cast<DWORD>(kept.size()));
+        }
+    }
+    RegCloseKey(key);
+}
+
+// One installed sample product. Its name is unique, so its keys, folder and group are too.
+class Sample {
+public:
+    explicit Sample(const char* prefix = "product")
+        : name(fixture::UniqueName(prefix)),
+          folder(fixture::TempFolder() + name + "\\"),
+          registryPath("Software\\QuorvexTest\\" + name),
+          uninstallKey(std::string(kUninstallRoot) + kCompany + " " + name),
+          group(name + " Group") {
+        CreateDirectoryA(folder.c_str(), nullptr);
+    }
+
+    ~Sample() {
+        fixture::RemoveTree(folder.substr(0, folder.size() - 1));
+        fixture::RemoveTree(ProgramsFolder() + group);
+        DeleteKeyTree(HKEY_CURRENT_USER, registryPath);
+        DeleteKeyTree(HKEY_LOCAL_MACHINE, uninstallKey);
+        ForgetPendingDeletes(name);
+    }
+    Sample(const Sample&) = delete;
+    Sample& operator=(const Sample&) = delete;
+
+    // Creates a file of the product (folders included) and returns its full path.
+    std::string AddFile(const std::string& relative, const std::string& text = "data") const {
+        std::string full = folder + relative;
+        for (size_t at = folder.size(); at < full.size(); at++)
+            if (full[at] == '\\') CreateDirectoryA(full.substr(0, at).c_str(), nullptr);
+        fixture::WriteAll(full, text);
+        return full;
+    }
+
+    // The product key with its "Install Path", and the system's uninstall entry.
+    void Register(const std::string& installPath) const {
+        SetString(HKEY_CURRENT_USER, registryPath, "Install Path", installPath);
+        SetString(HKEY_LOCAL_MACHINE, uninstallKey, "DisplayName", name);
+    }
+    void Register() const { Register(folder); }
+
+    // A shortcut file of the product's Start-menu group.
+    std::string AddShortcut(const std::string& item) const {
+        std::string groupFolder = ProgramsFolder() + group;
+        CreateDirectoryA(groupFolder.c_str(), nullptr);
+        std::string path = groupFolder + "\\" + item + ".lnk";
+        fixture::WriteAll(path, "shortcut");
+        return path;
+    }
+
+    // The naming commands every script of the product starts with.
+    std::string Header() const {
+        return std::string("COMPANY NAME:") + kCompany + "\nPRODUCT NAME:" + name +
+               "\nPRODUCT VERSION:1.0\nREGISTRY PATH:" + registryPath + "\nINSTALL DIR:" + name +
+               "\nINSTALL PATH:\n";
+    }
+
+    std::string name;
+    std::string folder;  // ends in a backslash
+    std::string registryPath;
+    std::string uninstallKey;
+    std::string group;
+};
+
+// The script bytes of a source; fails the calling test when the builder refuses it.
+inline PackBytes Script(const std::string& source) {
+    PackBytes bytes;
+    std::string error;
+    if (!PackScript(source, "test", &bytes, &error)) ADD_FAILURE() << error;
+    return bytes;
+}
+
+inline bool WriteBytes(const std::string& path, const PackBytes& bytes) {
+    std::string error;
+    return PackWriteFile(path.c_str(), bytes, &error) == 1;
+}
+
+}  // namespace product

@@ -1,0 +1,171 @@
+// The uninstaller as a user starts it: the real vacate.exe with a packed script, relocating
+// itself into the temporary folder and running there, every dialog answered by the
+// window-driving helper. The debug log "C:\debug.log" of both processes shows what
+// happened between them.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "fixtures/fixture-test.h"
+#include "product.h"
+
+using product::Sample;
+using windriver::BoxAnswerer;
+
+namespace {
+
+const char kDebugLog[] = "C:\\debug.log";
+
+std::string VacateExe() {
+    return windriver::BesideSelf("..\\..\\vacate\\vacate.exe");
+}
+
+// A copy of vacate.exe at `path` with the script appended as its install archive.
+void PackUninstaller(const std::string& path, const PackBytes& script) {
+    PackBytes host;
+    PackBytes packed;
+    std::string error;
+    ASSERT_TRUE(PackReadFile(VacateExe().c_str(), &host, &error)) << error;
+    ASSERT_TRUE(PackArchive(host, script, &packed, &error)) << error;
+    ASSERT_TRUE(PackWriteFile(path.c_str(), packed, &error)) << error;
+}
+
+int Count(const std::string& text, const std::string& what) {
+    int n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+    return n;
+}
+
+// Waits until both processes have written their last line to the debug log.
+bool WaitForBothExits(DWORD timeoutMs) {
+    DWORD start = GetTickCount();
+    while (Count(fixture::ReadAll(kDebugLog), "Successful Exit...") < 2) {
+        if (GetTickCount() - start >= timeoutMs) return false;
+        Sleep(50);
+    }
+    return true;
+}
+
+// The text of the log line that starts with `prefix`, up to its end.
+std::string LineAfter(const std::string& log, const std::string& prefix) {
+    size_t at = log.find(prefix);
+    if (at == std::string::npos) return std::string();
+    at += prefix.size();
+    return log.substr(at, log.find('\r', at) - at);
+}
+
+class Program : public ::testing::Test {
+protected:
+    void SetUp() override { DeleteFileA(kDebugLog); }
+    void TearDown() override {
+        // The temporary copy made by the relocation and its place in the reboot queue.
+        std::string copy = LineAfter(fixture::ReadAll(kDebugLog), " -> ");
+        if (!copy.empty()) {
+            for (int i = 0; i < 50 && fixture::Exists(copy) && !DeleteFileA(copy.c_str()); ++i)
+                Sleep(100);
+            product::ForgetPendingDeletes(copy);
+        }
+        DeleteFileA(kDebugLog);
+    }
+};
+
+TEST_F(Program, RelocatesIntoTheTemporaryFolderAndUninstalls) {
+    Sample p;
+    std::string files[] = {p.AddFile("app.exe"), p.AddFile("data\\a.txt")};
+    p.Register();
+    std::string uninstaller = p.folder + "uninstall.exe";
+    PackUninstaller(uninstaller, product::Script(p.Header() +
+                                                 "FILE LIST:app.exe,data\\a.txt\n"
+                                                 "UNINSTALL NAME:uninstall.exe\n"
+                                                 "INSTALL:\n"
+                                                 "DONE:x\n"));
+
+    windriver::Process first;
+    // Questions wait until the first process has gone, as they would for a person.
+    BoxAnswerer answerer(
+        [&first](const std::string&, const std::string& text) {
+            WaitForSingleObject(first.Handle(), 10000);
+            return text.find('?') != std::string::npos ? IDYES : IDOK;
+        },
+        0);
+    ASSERT_TRUE(first.Start("\"" + uninstaller + "\" -debug -append"));
+    EXPECT_EQ(first.Wait(20000), 0);
+    ASSERT_TRUE(answerer.WaitForAnswers(2, 30000));
+    ASSERT_TRUE(WaitForBothExits(20000));
+
+    std::string log = fixture::ReadAll(kDebugLog);
+    std::string copy = LineAfter(log, "Copy: " + uninstaller + " -> ");
+    std::string temp = fixture::TempFolder();
+    // The copy bears a unique temporary name with the extension ".exe".
+    ASSERT_EQ(copy.compare(0, temp.size() + 3, temp + "Del"), 0) << copy;
+    EXPECT_EQ(copy.substr(copy.size() - 4), ".exe");
+    EXPECT_NE(log.find("Exec: \"" + copy + "\" -Spawn -debug -append (0x"), std::string::npos);
+    EXPECT_NE(log.find("Cmdline '\"" + copy + "\" -Spawn -debug -append'"), std::string::npos);
+    EXPECT_TRUE(product::IsPendingDelete(copy));
+
+    EXPECT_EQ(answerer.Answers()[1].text,
+              std::string(product::kCompany) + " " + p.name + " has been uninstalled!");
+    for (const std::string& f : files) EXPECT_FALSE(fixture::Exists(f)) << f;
+    // The installed uninstaller went with the product: the copy was the one running.
+    EXPECT_FALSE(fixture::Exists(uninstaller));
+    EXPECT_FALSE(fixture::Exists(p.folder));
+    EXPECT_FALSE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
+}
+
+TEST_F(Program, UpdateOptionIsPassedToTheCopy) {
+    Sample p;
+    std::string file = p.AddFile("app.exe");
+    p.Register();
+    std::string uninstaller = p.folder + "uninstall.exe";
+    PackUninstaller(uninstaller,
+                    product::Script(p.Header() + "FILE LIST:app.exe\nINSTALL:\nDONE:x\n"));
+
+    BoxAnswerer answerer([](const std::string&, const std::string&) { return IDOK; }, 0);
+    windriver::Process first;
+    ASSERT_TRUE(first.Start("\"" + uninstaller + "\" -Update -debug -append"));
+    EXPECT_EQ(first.Wait(20000), 0);
+    ASSERT_TRUE(WaitForBothExits(20000));
+
+    std::string log = fixture::ReadAll(kDebugLog);
+    EXPECT_NE(log.find("-Spawn -Update -debug -append'"), std::string::npos);
+    EXPECT_NE(log.find("Update check not available"), std::string::npos);
+    EXPECT_TRUE(answerer.Answers().empty());
+    EXPECT_TRUE(fixture::Exists(file));
+    EXPECT_TRUE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
+}
+
+// Runs an executable as the relocated copy and returns the one notice it shows.
+windriver::Answer RunCopyForNotice(const std::string& exe, long* exitCode) {
+    BoxAnswerer answerer([](const std::string&, const std::string&) { return IDOK; }, 0);
+    windriver::Process copy;
+    EXPECT_TRUE(copy.Start("\"" + exe + "\" -Spawn"));
+    EXPECT_TRUE(answerer.WaitForAnswers(1, 20000));
+    *exitCode = copy.Wait(20000);
+    std::vector<windriver::Answer> answers = answerer.Answers();
+    EXPECT_EQ(answers.size(), 1u);
+    return answers.empty() ? windriver::Answer{} : answers[0];
+}
+
+TEST_F(Program, DamagedArchiveOrScriptIsReportedAndTheProgramEndsCleanly) {
+    fixture::ScratchFolder scratch(fixture::TempFolder(), "program");
+    long exitCode = -1;
+
+    // No archive at all.
+    std::string plain = scratch.path + "plain.exe";
+    ASSERT_TRUE(CopyFileA(VacateExe().c_str(), plain.c_str(), FALSE));
+    windriver::Answer notice = RunCopyForNotice(plain, &exitCode);
+    EXPECT_EQ(notice.caption, "Uninstall problem...");
+    EXPECT_EQ(notice.text, "The installation file has been damaged, please download a new copy.");
+    EXPECT_EQ(exitCode, 0);
+
+    // An archive whose script holds a keyword the uninstaller does not know.
+    std::string unknown = scratch.path + "unknown.exe";
+    std::string script = "\x16" "COMPANY NAME:Q\r\n\x16NO SUCH KEYWORD:x\r\n";
+    PackUninstaller(unknown, PackBytes(script.begin(), script.end()));
+    notice = RunCopyForNotice(unknown, &exitCode);
+    EXPECT_EQ(notice.caption, "Uninstall problem...");
+    EXPECT_EQ(notice.text, "Installation script corrupted!");
+    EXPECT_EQ(exitCode, 0);
+}
+
+}  // namespace

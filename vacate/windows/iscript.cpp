@@ -1,0 +1,509 @@
+// The Win32 side of the script interpreter: the path variables and the handler of every
+// keyword an uninstaller script may hold. The handlers read their fields with the
+// capacities of the keyword table, so the package builder checks against the same sizes.
+#include <windows.h>
+
+#include "tessel/registry.h"
+#include "tessel/tsl-core.h"
+#include "tessel/tsl-str.h"
+#include "tessel/winhelpr.h"
+#include "vacate/command.h"
+#include "vacate/keywords.h"
+#include "vacate/paths.h"
+#include "vacate/prompt.h"
+#include "vacate/remove.h"
+#include "vacate/script.h"
+#include "vacate/shell.h"
+
+static const char kSrc[] = "iscript";
+
+static const char kWindowsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
+static const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s %s";
+
+namespace {
+
+constexpr bool SameText(const char* a, const char* b) {
+    while (*a != '\0' && *a == *b) {
+        ++a;
+        ++b;
+    }
+    return *a == *b;
+}
+
+// The capacity of one field of a keyword, from the keyword table.
+constexpr int Cap(const char* keyword, int field) {
+    for (const KeywordSpec& spec : KEYWORD_TABLE)
+        if (SameText(spec.keyword, keyword)) return spec.capacity[field];
+    return 0;
+}
+
+static_assert(Cap("WINDOW", 4) == SCRIPT_PATH_SIZE, "run-after path capacity");
+static_assert(Cap("COMPANY NAME", 0) == SCRIPT_TEXT_SIZE, "text field capacity");
+
+bool IsUninstall(const ScriptContext* context) {
+    return context->runMode == RUN_MODE_UNINSTALL;
+}
+
+// Copies a translated path into a smaller field; a path that does not fit is refused
+// (emptied and logged) rather than cut, since a cut path names another file.
+int CopyPath(char* field, int size, const char* path) {
+    if (StrLen(path) >= size) {
+        LogPrint("Path too long for its field (%d > %d) '%s'\n", StrLen(path), size - 1, path);
+        field[0] = '\0';
+        return 0;
+    }
+    StrCopy(field, path);
+    return 1;
+}
+
+// Appends `text` to `out` (capacity `size`); 0 and nothing appended when it does not fit.
+int AppendBounded(char* out, int size, const char* text) {
+    int used = StrLen(out);
+    if (used + StrLen(text) >= size) return 0;
+    StrCopy(out + used, text);
+    return 1;
+}
+
+int ProgramFilesDir(char* out) {
+    char system[SCRIPT_PATH_SIZE];
+    WinSystemDir(system, sizeof system);
+    StrCopyN(out, system, 4);  // the drive root, e.g. "C:\"
+    StrCat(out, "Program Files\\");
+
+    RegKey* key = nullptr;
+    if (RegKeyOpen(&key, REG_ROOT_LOCAL_MACHINE, kWindowsKey)) {
+        char value[SCRIPT_PATH_SIZE];
+        if (RegGetString(key, "ProgramFilesDir", value, sizeof value) && value[0] != '\0') {
+            StrCopy(out, value);
+            int length = StrLen(out);
+            if (out[length - 1] != '\\' && length + 1 < SCRIPT_PATH_SIZE) StrCat(out, "\\");
+        }
+        RegKeyClose(&key);
+    } else {
+        LogPrint("Unable to get Program Files path\n");
+    }
+    LogPrint("$0 Translates to '%s'\n", out);
+    return 1;
+}
+
+// Reads the product key's "Install Path" into the install path; the install path is
+// only replaced by a value that was read whole.
+int ReadInstallPath(ScriptContext* context, RegKey* key) {
+    char value[SCRIPT_PATH_SIZE];
+    if (!RegGetString(key, "Install Path", value, sizeof value)) return 0;
+    return CopyPath(context->installPath, sizeof context->installPath, value);
+}
+
+// Deletes a file named by the script, but only by an absolute path: a relative one (an
+// empty install path makes every item relative to the current folder) could name files
+// outside the product.
+void RemoveScriptFile(RemovalRun* run, const char* path) {
+    if (!PathIsAbsolute(path)) {
+        LogPrint("Not an absolute path, not deleted '%s'\n", path);
+        return;
+    }
+    RemovalRunFile(run, path);
+}
+
+double Percent(int32_t part, int32_t whole) {
+    return whole > 0 ? static_cast<double>(part) / whole * 100.0 : 0.0;
+}
+
+// ---------------------------------------------------------------------------
+// Keyword handlers
+// ---------------------------------------------------------------------------
+
+// A name or text field: a cut text is still shown cut.
+int KwCompanyName(ScriptContext* c, const char* d, int32_t* n) {
+    ScriptReadField(c, d, n, c->companyName, sizeof c->companyName);
+    return 1;
+}
+int KwSupportUrl(ScriptContext* c, const char* d, int32_t* n) {
+    ScriptReadField(c, d, n, c->supportUrl, sizeof c->supportUrl);
+    return 1;
+}
+int KwProductName(ScriptContext* c, const char* d, int32_t* n) {
+    ScriptReadField(c, d, n, c->productName, sizeof c->productName);
+    return 1;
+}
+int KwProductVersion(ScriptContext* c, const char* d, int32_t* n) {
+    ScriptReadField(c, d, n, c->productVersion, sizeof c->productVersion);
+    return 1;
+}
+int KwText(ScriptContext* c, const char* d, int32_t* n) {
+    ScriptReadField(c, d, n, c->text, sizeof c->text);
+    return 1;
+}
+int KwInstallName(ScriptContext* c, const char* d, int32_t* n) {
+    ScriptReadField(c, d, n, c->installName, sizeof c->installName);
+    return 1;
+}
+
+// A field naming something to delete, run or contact: a cut one would name something
+// else (a shorter registry path is a parent key), so it is emptied and nothing acts on it.
+int ReadWholeField(ScriptContext* c, const char* d, int32_t* n, char* out, int capacity) {
+    if (ScriptReadField(c, d, n, out, capacity)) return 1;
+    out[0] = '\0';
+    return 0;
+}
+
+int KwUpdateUrl(ScriptContext* c, const char* d, int32_t* n) {
+    ReadWholeField(c, d, n, c->updateUrl, sizeof c->updateUrl);
+    return 1;
+}
+int KwRegistryPath(ScriptContext* c, const char* d, int32_t* n) {
+    ReadWholeField(c, d, n, c->registryPath, sizeof c->registryPath);
+    return 1;
+}
+int KwUninstallName(ScriptContext* c, const char* d, int32_t* n) {
+    ReadWholeField(c, d, n, c->uninstallName, sizeof c->uninstallName);
+    return 1;
+}
+
+int KwFileList(ScriptContext* c, const char* d, int32_t* n) {
+    ScriptReadList(c, d, n, &c->fileList, &c->fileCount);
+    return 1;
+}
+int KwTempList(ScriptContext* c, const char* d, int32_t* n) {
+    ScriptReadList(c, d, n, &c->tempList, &c->tempCount);
+    return 1;
+}
+
+int KwSkipLine(ScriptContext* c, const char* d, int32_t* n) {
+    ScriptSkipLine(c, d, n);
+    return 1;
+}
+
+int KwCreateGroup(ScriptContext* c, const char* d, int32_t* n) {
+    char name[Cap("CREATE GROUP", 0)];
+    ReadWholeField(c, d, n, name, sizeof name);
+    return GroupSelect(name);
+}
+
+int KwAddItem(ScriptContext* c, const char* d, int32_t* n) {
+    char number[Cap("ADD ITEM", 0)];
+    char target[Cap("ADD ITEM", 1)];
+    char arguments[Cap("ADD ITEM", 2)];
+    char item[Cap("ADD ITEM", 3)];
+    ReadWholeField(c, d, n, number, sizeof number);
+    ReadWholeField(c, d, n, target, sizeof target);
+    ReadWholeField(c, d, n, arguments, sizeof arguments);
+    ReadWholeField(c, d, n, item, sizeof item);
+    if (IsUninstall(c) && item[0] != '\0') ItemRemove(item, target, arguments);
+    return 1;
+}
+
+int KwExecute(ScriptContext* c, const char* d, int32_t* n) {
+    char switches[Cap("EXECUTE", 0)];
+    char translation[Cap("EXECUTE", 1)];
+    char wait[Cap("EXECUTE", 2)];
+    char program[Cap("EXECUTE", 3)];
+    char parameters[Cap("EXECUTE", 4)];
+    ReadWholeField(c, d, n, switches, sizeof switches);
+    ReadWholeField(c, d, n, translation, sizeof translation);
+    ReadWholeField(c, d, n, wait, sizeof wait);
+    ReadWholeField(c, d, n, program, sizeof program);
+    ReadWholeField(c, d, n, parameters, sizeof parameters);
+    // The switches' second character enables the command for the uninstaller.
+    if (!IsUninstall(c) || StrLen(switches) < 2 || switches[1] != '1') return 1;
+
+    char translated[SCRIPT_PATH_SIZE];
+    int flags = 0;
+    if (translation[0] == '0' || translation[0] == '2') {
+        TranslatePath(c, program, translated, &flags);
+        CopyPath(program, sizeof program, translated);
+    }
+    if (translation[0] == '0' || translation[0] == '1') {
+        TranslatePath(c, parameters, translated, &flags);
+        CopyPath(parameters, sizeof parameters, translated);
+    }
+    uint32_t exitCode = 0;
+    if (program[0] != '\0' && RunProgram(program, parameters, wait[0] == '1', &exitCode))
+        LogPrint("Executed '%s' with a result of '%d'\n", program, static_cast<int>(exitCode));
+    else
+        LogPrint("Unable to execute '%s' '%s' '%s : %s'\n", program, parameters, translation, wait);
+    return 1;
+}
+
+int KwWindow(ScriptContext* c, const char* d, int32_t* n) {
+    char mode[Cap("WINDOW", 0)];
+    char timeout[Cap("WINDOW", 1)];
+    char title[Cap("WINDOW", 2)];
+    char className[Cap("WINDOW", 3)];
+    char runAfter[Cap("WINDOW", 4)];
+    char message[Cap("WINDOW", 5)];
+    ReadWholeField(c, d, n, mode, sizeof mode);
+    ReadWholeField(c, d, n, timeout, sizeof timeout);
+    ReadWholeField(c, d, n, title, sizeof title);
+    ReadWholeField(c, d, n, className, sizeof className);
+    ReadWholeField(c, d, n, runAfter, sizeof runAfter);
+    ReadWholeField(c, d, n, message, sizeof message);
+
+    int closeMode = mode[0] == '1' ? 1 : mode[0] == '2' ? 2 : 0;
+    // An empty field names no program; translating it would give the install folder.
+    c->runAfter[0] = '\0';
+    if (runAfter[0] != '\0') {
+        int flags = 0;
+        TranslatePath(c, runAfter, c->runAfter, &flags);
+    }
+    if (!CloseWindows(c, closeMode, static_cast<int>(AtoI(timeout)), title, className,
+                      c->runAfter, message)) {
+        LogPrint("Unable to close Window %d:'%s' '%s'\n", closeMode, title, className);
+        return 0;
+    }
+    return 1;
+}
+
+int KwOle(ScriptContext* c, const char* d, int32_t* n) {
+    char action[Cap("OLE", 0)];
+    char library[Cap("OLE", 1)];
+    ReadWholeField(c, d, n, action, sizeof action);
+    ReadWholeField(c, d, n, library, sizeof library);
+    if (!IsUninstall(c)) return 1;
+
+    char path[SCRIPT_PATH_SIZE];
+    int flags = 0;
+    TranslatePath(c, library, path, &flags);
+    LogPrint("OLE: %s '%s'\n", action, path);
+    if (path[0] == '\0') return 1;
+    CallComponent(path, 1);
+    if (StrEqualNoCase(action, "REGISTER")) CallComponent(path, 0);
+    return 1;
+}
+
+int KwSystemMutex(ScriptContext* c, const char* d, int32_t* n) {
+    ReadWholeField(c, d, n, c->systemMutex, sizeof c->systemMutex);
+    if (c->systemMutex[0] == '\0') return 1;
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, c->systemMutex);
+    if (mutex == nullptr) return 1;
+    int running = GetLastError() == ERROR_ALREADY_EXISTS;
+    CloseHandle(mutex);
+    if (running) {
+        char message[1024];
+        StrPrintf(message, sizeof message,
+                  "%s is currently running!  You must exit the program before you can "
+                  "uninstall the existing version.",
+                  c->productName);
+        ShowProblem(message, nullptr);
+        return 0;
+    }
+    return 1;
+}
+
+int KwInstallSize(ScriptContext* c, const char* d, int32_t* n) {
+    char size[Cap("INSTALL SIZE", 0)];
+    ReadWholeField(c, d, n, size, sizeof size);
+    int64_t value = 0;
+    if (!AtoIChecked(size, &value)) LogPrint("Install size not a number '%s'\n", size);
+    c->installSize = static_cast<int32_t>(value);
+    return 1;
+}
+
+int KwInstallDir(ScriptContext* c, const char* d, int32_t* n) {
+    ReadWholeField(c, d, n, c->installDir, sizeof c->installDir);
+    int length = StrLen(c->installDir);
+    if (length > 0 && c->installDir[length - 1] != '\\' &&
+        !AppendBounded(c->installDir, sizeof c->installDir, "\\")) {
+        LogPrint("Install folder too long '%s'\n", c->installDir);
+        c->installDir[0] = '\0';
+    }
+    return 1;
+}
+
+int KwInstallPath(ScriptContext* c, const char* d, int32_t* n) {
+    ReadWholeField(c, d, n, c->text, sizeof c->text);
+    char path[SCRIPT_PATH_SIZE];
+    int flags = 0;
+    TranslatePath(c, "$0", path, &flags);
+    CopyPath(c->installPath, sizeof c->installPath, path);
+    TranslatePath(c, c->installDir, path, &flags);
+    CopyPath(c->installPath, sizeof c->installPath, path);
+
+    RegKey* key = nullptr;
+    if (c->registryPath[0] != '\0' && RegKeyOpen(&key, REG_ROOT_CURRENT_USER, c->registryPath)) {
+        ReadInstallPath(c, key);
+        RegKeyClose(&key);
+    }
+    c->text[0] = '\0';
+    return 1;
+}
+
+int KwInstall(ScriptContext* c, const char*, int32_t*) {
+    if (!IsUninstall(c)) return 1;
+
+    char question[260];
+    StrPrintf(question, sizeof question, "Are you sure you want to uninstall %s %s?",
+              c->companyName, c->productName);
+    if (!AskYesNo(question, nullptr)) {
+        c->runMode = RUN_MODE_CANCELLED;
+        return 1;
+    }
+
+    if (c->registryPath[0] != '\0') {
+        if (!RegKeyExists(REG_ROOT_CURRENT_USER, c->registryPath)) {
+            ShowProblem("Unable to find previous installation; files could not be removed.",
+                        nullptr);
+            c->runMode = RUN_MODE_CANCELLED;
+            return 1;
+        }
+        RegKey* key = nullptr;
+        if (!RegKeyOpen(&key, REG_ROOT_CURRENT_USER, c->registryPath))
+            TSL_FAIL(kSrc, "Unable to open key '%s'\n", c->registryPath);
+        ReadInstallPath(c, key);
+        RegKeyClose(&key);
+    }
+
+    ProgressWindowShow(1);
+
+    char temp[SCRIPT_PATH_SIZE];
+    WinTempDir(temp, sizeof temp);
+    const char* cursor = c->tempList;
+    for (int32_t i = 0; i < c->tempCount && cursor != nullptr; ++i) {
+        char item[SCRIPT_ITEM_SIZE];
+        int whole = ScriptListItem(&cursor, item);
+        ProgressWindowSet(Percent(i, c->fileCount + c->tempCount));
+        if (!whole) continue;
+
+        char source[SCRIPT_PATH_SIZE];
+        char destination[SCRIPT_PATH_SIZE];
+        int flags = 0;
+        TranslatePath(c, item, source, &flags);
+        StrCopy(destination, temp);
+        if (source[0] == '\0' || !AppendBounded(destination, sizeof destination, item)) {
+            LogPrint("Unable to copy temporary file '%s'\n", item);
+            continue;
+        }
+        if (!CopyFileA(source, destination, FALSE)) {
+            LogPrint("Unable to copy '%s' to '%s' (%d)\n", source, destination,
+                     static_cast<int>(GetLastError()));
+            continue;
+        }
+        if (!QueueDeleteOnReboot(destination))
+            LogPrint("Unable to queue '%s' for deletion\n", destination);
+    }
+    return 1;
+}
+
+int KwDone(ScriptContext* c, const char* d, int32_t* n) {
+    if (IsUninstall(c)) {
+        char path[SCRIPT_PATH_SIZE];
+        int flags = 0;
+        RemovalRun run;
+        RemovalRunBegin(&run);
+        const char* cursor = c->fileList;
+        for (int32_t i = 0; i < c->fileCount && cursor != nullptr; ++i) {
+            char item[SCRIPT_ITEM_SIZE];
+            int whole = ScriptListItem(&cursor, item);
+            ProgressWindowSet(Percent(i + c->tempCount, c->tempCount + c->fileCount));
+            if (whole && TranslatePath(c, item, path, &flags)) RemoveScriptFile(&run, path);
+        }
+        if (c->uninstallName[0] != '\0' && TranslatePath(c, c->uninstallName, path, &flags))
+            RemoveScriptFile(&run, path);
+        RemovalRunEnd(&run);
+        c->runAfter[0] = '\0';
+        ProgressWindowShow(0);
+
+        if (c->uninstallName[0] != '\0') {
+            char key[SCRIPT_PATH_SIZE];
+            StrPrintf(key, sizeof key, kUninstallKey, c->companyName, c->productName);
+            if (RegKeyExists(REG_ROOT_LOCAL_MACHINE, key))
+                RegKeyDeleteTree(REG_ROOT_LOCAL_MACHINE, key);
+        }
+
+        char unused[Cap("DONE", 0)];
+        ReadWholeField(c, d, n, unused, sizeof unused);
+
+        StrPrintf(c->text, sizeof c->text, "%s %s has been uninstalled!", c->companyName,
+                  c->productName);
+        ShowProblem(c->text, "Uninstaller...");
+        c->text[0] = '\0';
+
+        if (c->registryPath[0] != '\0' && RegKeyExists(REG_ROOT_CURRENT_USER, c->registryPath))
+            RegKeyDeleteTree(REG_ROOT_CURRENT_USER, c->registryPath);
+    } else if (c->runMode == RUN_MODE_UPDATE) {
+        // The update check over the network is not part of this build yet.
+        LogPrint("Update check not available\n");
+    }
+
+    if (c->runAfter[0] != '\0') {
+        uint32_t exitCode = 0;
+        RunProgram(c->runAfter, "", 0, &exitCode);
+    }
+    return 1;
+}
+
+struct HandlerEntry {
+    const char* keyword;
+    KeywordHandler handler;
+};
+
+// In registration order; the same order and names as the keyword table.
+constexpr HandlerEntry HANDLERS[] = {
+    {"COMPANY NAME", KwCompanyName},   {"SUPPORT URL", KwSupportUrl},
+    {"PRODUCT NAME", KwProductName},   {"PRODUCT VERSION", KwProductVersion},
+    {"TEXT", KwText},                  {"FILE LIST", KwFileList},
+    {"TEMP LIST", KwTempList},         {"FONT", KwSkipLine},
+    {"STRING", KwSkipLine},            {"REFRESH", KwSkipLine},
+    {"CREATE GROUP", KwCreateGroup},   {"ADD ITEM", KwAddItem},
+    {"EXECUTE", KwExecute},            {"WINDOW", KwWindow},
+    {"OLE", KwOle},                    {"AGREEMENT", KwSkipLine},
+    {"MESSAGE", KwSkipLine},           {"BREAK", KwSkipLine},
+    {"UPDATE URL", KwUpdateUrl},       {"INSTALL", KwInstall},
+    {"DONE", KwDone},                  {"REGISTRY PATH", KwRegistryPath},
+    {"SYSTEM MUTEX", KwSystemMutex},   {"INSTALL SIZE", KwInstallSize},
+    {"INSTALL DIR", KwInstallDir},     {"INSTALL PATH", KwInstallPath},
+    {"INSTALL NAME", KwInstallName},   {"UNINSTALL NAME", KwUninstallName},
+    {"LICENSE", KwSkipLine},           {"README", KwSkipLine},
+    {"BACKGROUND", KwSkipLine},        {"DISK CHECK", KwSkipLine},
+};
+
+constexpr bool HandlersMatchTable() {
+    if (sizeof HANDLERS / sizeof HANDLERS[0] != KEYWORD_COUNT) return false;
+    for (int i = 0; i < KEYWORD_COUNT; ++i)
+        if (!SameText(HANDLERS[i].keyword, KEYWORD_TABLE[i].keyword)) return false;
+    return true;
+}
+static_assert(HandlersMatchTable(), "every keyword of the table has its handler, in order");
+
+}  // namespace
+
+int KeywordsRegister() {
+    for (const HandlerEntry& entry : HANDLERS) KeywordAdd(entry.keyword, entry.handler);
+    return 1;
+}
+
+int TranslatePath(ScriptContext* context, const char* text, char* out, int* flags) {
+    TSL_NOT_NULL(kSrc, context);
+    TSL_NOT_NULL(kSrc, text);
+    TSL_NOT_NULL(kSrc, out);
+    TSL_NOT_NULL(kSrc, flags);
+
+    StrCopy(out, context->installPath);
+    *flags = 0;
+    while (text[0] == '$' && text[1] != '\0') {
+        char code = text[1];
+        text += 2;
+        switch (code) {
+            case '0': ProgramFilesDir(out); break;
+            case '1': WinWindowsDir(out, SCRIPT_PATH_SIZE); break;
+            case '2': WinSystemDir(out, SCRIPT_PATH_SIZE); break;
+            case '3': WinProgramDir(out, SCRIPT_PATH_SIZE); break;
+            case '4': WinTempDir(out, SCRIPT_PATH_SIZE); break;
+            case '5': WinCurrentDir(out, SCRIPT_PATH_SIZE); break;
+            case '6':
+                if (IsUninstall(context)) WinTempDir(out, SCRIPT_PATH_SIZE);
+                break;
+            case '7': break;
+            case '?': *flags |= 1; break;
+            default: LogPrint("Unknown command '%c'\n", code); break;
+        }
+    }
+    if (text[0] == '\\') ++text;
+    if (!AppendBounded(out, SCRIPT_PATH_SIZE, text)) {
+        // A cut path would name another file: give none.
+        LogPrint("Translated path too long '%s' + '%s'\n", out, text);
+        out[0] = '\0';
+        return 0;
+    }
+    return 1;
+}

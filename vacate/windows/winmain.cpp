@@ -1,0 +1,148 @@
+// The uninstaller's entry. Started as installed (without "-Spawn") it copies itself into
+// the temporary folder, starts the copy with "-Spawn" and the arguments it was given, queues
+// the copy for deletion at the next reboot and exits. The copy opens the install archive
+// appended to its own executable and runs the script "install.dat" in uninstall mode, or in
+// update mode with "-Update". So the installed uninstaller is not running while the script
+// deletes it with the rest of the product.
+#include <windows.h>
+
+#include "tessel/socket.h"
+#include "tessel/tsl-core.h"
+#include "tessel/tsl-str.h"
+#include "tessel/winhelpr.h"
+#include "vacate/command.h"
+#include "vacate/ffs.h"
+#include "vacate/prompt.h"
+#include "vacate/remove.h"
+#include "vacate/script.h"
+#include "vacate/shell.h"
+
+static const char kSrc[] = "winmain";
+
+static const char kProgramName[] = "Uninstall";
+static const char kProgramVersion[] = "1.60";
+static const char kProgramBuild[] = "Release";
+static const char kLogPath[] = "C:\\debug.log";
+static const int32_t kMemoryLimit = 0x7FFFFFFF;
+
+namespace {
+
+int HasOption(const char* commandLine, const char* option) {
+    const char* found = nullptr;
+    return StrFindNoCase(commandLine, option, &found);
+}
+
+// The pass-on text: the command line from argument 1 on (a leading quote skipped), or
+// none when there is no argument 1.
+const char* PassOnText(const char* commandLine) {
+    const char* start = nullptr;
+    const char* end = nullptr;
+    int count = 0;
+    if (!CmdLineArg(commandLine, 1, &count, &start, &end)) return nullptr;
+    return start;
+}
+
+int SpawnCopy(const char* passOn) {
+    char ownPath[MAX_PATH] = {};
+    char tempDir[MAX_PATH] = {};
+    char copyPath[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, ownPath, sizeof ownPath);
+    WinTempDir(tempDir, sizeof tempDir);
+
+    // A unique name in the temporary folder; the empty file made for it is removed and
+    // the name's extension becomes ".exe".
+    if (GetTempFileNameA(tempDir, "Del", 0, copyPath) == 0) {
+        LogPrint("Failed to get a temporary name (%d) (0x%.8X)\n",
+                 static_cast<int>(GetLastError()), static_cast<unsigned>(GetLastError()));
+        return 1;
+    }
+    DeleteFileA(copyPath);
+    int length = StrLen(copyPath);
+    if (length >= 4) StrCopy(copyPath + length - 4, ".exe");
+
+    LogPrint("Copy: %s -> %s\n", ownPath, copyPath);
+    if (!CopyFileA(ownPath, copyPath, FALSE))
+        LogPrint("Failed to copy file (%d) (0x%.8X)\n", static_cast<int>(GetLastError()),
+                 static_cast<unsigned>(GetLastError()));
+
+    HANDLE self = OpenProcess(SYNCHRONIZE, TRUE, GetCurrentProcessId());
+
+    char commandLine[512];
+    if (passOn != nullptr && passOn[0] != '\0')
+        StrPrintf(commandLine, sizeof commandLine, "\"%s\" -Spawn %s", copyPath, passOn);
+    else
+        StrPrintf(commandLine, sizeof commandLine, "\"%s\" -Spawn", copyPath);
+
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process = {};
+    if (CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                       &startup, &process)) {
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+    } else {
+        LogPrint("Failed to create process (%d) (0x%.8X)\n", static_cast<int>(GetLastError()),
+                 static_cast<unsigned>(GetLastError()));
+    }
+    LogPrint("Exec: %s (0x%.8X)\n", commandLine,
+             static_cast<unsigned>(reinterpret_cast<uintptr_t>(self)));
+    if (self != nullptr) CloseHandle(self);
+
+    if (!QueueDeleteOnReboot(copyPath)) LogPrint("Unable to queue '%s' for deletion\n", copyPath);
+    return 1;
+}
+
+void RunScript(int32_t runMode) {
+    WinInitCommonControls();
+    WinInitCom();
+    SocketStartup();
+    KeywordsRegister();
+
+    char ownPath[SCRIPT_PATH_SIZE] = {};
+    GetModuleFileNameA(nullptr, ownPath, sizeof ownPath - 4);
+    const char* found = nullptr;
+    if (!StrFindNoCase(ownPath, ".exe", &found)) StrCat(ownPath, ".exe");
+
+    GroupReset();
+    if (!FfsOpen(ownPath)) {
+        ShowProblem("The installation file has been damaged, please download a new copy.",
+                    nullptr);
+    } else {
+        ProgressWindowCreate();
+        ScriptContext* context = nullptr;
+        if (!ScriptLoad(&context, "install.dat", runMode))
+            TSL_FAIL(kSrc, "Couldn't load installation script.\n");
+        if (!ScriptRun(context, nullptr)) LogPrint("Script failed somewhere\n");
+        ScriptFree(&context);
+        ProgressWindowDestroy();
+    }
+
+    FfsClose();
+    KeywordsRelease();
+    SocketCleanup();
+    WinUninitCom();
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR arguments, int) {
+    uint32_t flags = 0;
+    CoreParseOptions(&flags, arguments);
+    CoreStartup(kLogPath, flags);
+    MemInit(kMemoryLimit);
+
+    const char* commandLine = GetCommandLineA();
+    LogPrint("%s Version %s (%s)\n", kProgramName, kProgramVersion, kProgramBuild);
+    LogPrint("Cmdline '%s' '%s'\n", commandLine, arguments);
+
+    int32_t runMode = HasOption(commandLine, "-Update") ? RUN_MODE_UPDATE : RUN_MODE_UNINSTALL;
+    if (HasOption(commandLine, "-Spawn"))
+        RunScript(runMode);
+    else
+        SpawnCopy(PassOnText(commandLine));
+
+    MemShutdown();
+    CoreShutdown();
+    LogPrint("Successful Exit...\n");
+    return 0;
+}
