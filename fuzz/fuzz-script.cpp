@@ -22,14 +22,14 @@ static void AtExit() {
     remove(gPath);
 }
 
-static int ReadByShape(const KeywordSpec& spec, ScriptContext* context, const char* data,
+static int ReadByShape(const KeywordSpec& entry, ScriptContext* context, const char* data,
                        int32_t* consumed) {
-    switch (spec.shape) {
+    switch (entry.shape) {
         case KW_FIELDS:
-            for (int i = 0; i < spec.fieldCount; ++i) {
-                std::unique_ptr<char[]> field(new char[spec.capacity[i]]);
-                ScriptReadField(context, data, consumed, field.get(), spec.capacity[i]);
-                if (strlen(field.get()) >= static_cast<size_t>(spec.capacity[i])) abort();
+            for (int i = 0; i < entry.fieldCount; ++i) {
+                std::unique_ptr<char[]> field(new char[entry.capacity[i]]);
+                ScriptReadField(context, data, consumed, field.get(), entry.capacity[i]);
+                if (strlen(field.get()) >= static_cast<size_t>(entry.capacity[i])) abort();
             }
             break;
         case KW_LIST: {

@@ -681,7 +681,7 @@ void EmitIPv4(Out& out, uint32_t flags, int width, int precision, const unsigned
     EmitText(out, flags & ~(kZeroPad | kPlus | kUpper), width, text, length);
 }
 
-// A decimal field of the specification ("%10d", "%.2d"); large values stop growing.
+// A decimal field of the conversion ("%10d", "%.2d"); large values stop growing.
 inline int ParseCount(const char*& f) {
     int value = 0;
     for (; IsDigit(*f); ++f)
@@ -764,7 +764,7 @@ int StrVPrintf(char* buffer, int size, const char* format, va_list arguments) {
             }
         }
         char letter = *f;
-        if (letter == 0) break;  // a specification cut by the end of the format: nothing
+        if (letter == 0) break;  // a conversion cut by the end of the format: nothing
         ++f;
         if (letter >= 'A' && letter <= 'Z') flags |= kUpper;
         const uint32_t unsignedFlags = flags & ~kPlus;

@@ -8,7 +8,7 @@ static const char kSrc[] = "command";
 
 const KeywordSpec* KeywordSpecFind(const char* keyword) {
     TSL_NOT_NULL(kSrc, keyword);
-    for (const KeywordSpec& spec : KEYWORD_TABLE)
-        if (StrEqualNoCase(spec.keyword, keyword)) return &spec;
+    for (const KeywordSpec& entry : KEYWORD_TABLE)
+        if (StrEqualNoCase(entry.keyword, keyword)) return &entry;
     return nullptr;
 }

@@ -65,7 +65,7 @@ constexpr int KEYWORD_COUNT = sizeof(KEYWORD_TABLE) / sizeof(KEYWORD_TABLE[0]);
 const KeywordSpec* KeywordSpecFind(const char* keyword);
 
 // A handler that is told which table entry its command belongs to.
-typedef int (*KeywordSpecHandler)(const KeywordSpec& spec, ScriptContext* context,
+typedef int (*KeywordSpecHandler)(const KeywordSpec& entry, ScriptContext* context,
                                   const char* data, int32_t* consumed);
 
 namespace keywords_detail {

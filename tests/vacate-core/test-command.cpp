@@ -26,8 +26,8 @@ int Second(ScriptContext*, const char*, int32_t*) {
     return 0;
 }
 
-int Named(const KeywordSpec& spec, ScriptContext*, const char*, int32_t*) {
-    gCalls.push_back(spec.keyword);
+int Named(const KeywordSpec& entry, ScriptContext*, const char*, int32_t*) {
+    gCalls.push_back(entry.keyword);
     return 1;
 }
 
@@ -62,15 +62,15 @@ TEST_F(Registry, KeepsLongestFirstAndNewerBeforeOlderOfEqualLength) {
 TEST_F(Registry, FindsEveryTableKeywordInAnyCaseAndDispatchesToItsHandler) {
     ASSERT_TRUE(KeywordsRegisterTable<Named>());
     ScriptContext context{};
-    for (const KeywordSpec& spec : KEYWORD_TABLE) {
-        std::string lower = spec.keyword;
+    for (const KeywordSpec& entry : KEYWORD_TABLE) {
+        std::string lower = entry.keyword;
         for (char& c : lower) c = static_cast<char>(tolower(c));
-        EXPECT_TRUE(KeywordKnown(spec.keyword)) << spec.keyword;
+        EXPECT_TRUE(KeywordKnown(entry.keyword)) << entry.keyword;
         EXPECT_TRUE(KeywordKnown(lower.c_str())) << lower;
         int32_t consumed = 0;
         gCalls.clear();
         EXPECT_TRUE(KeywordDispatch(lower.c_str(), &context, "", &consumed));
-        EXPECT_EQ(gCalls, std::vector<std::string>{spec.keyword});
+        EXPECT_EQ(gCalls, std::vector<std::string>{entry.keyword});
     }
     for (const char* unknown : {"COMPANY NAMES", "COMPANY", "INSTALLER", "", "DONE "})
         EXPECT_FALSE(KeywordKnown(unknown)) << unknown;

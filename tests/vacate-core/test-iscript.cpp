@@ -19,17 +19,17 @@ namespace {
 
 std::vector<std::string> gRead;
 
-int Record(const KeywordSpec& spec, ScriptContext* context, const char* data,
+int Record(const KeywordSpec& entry, ScriptContext* context, const char* data,
            int32_t* consumed) {
-    std::string seen = std::string(spec.keyword) + "[";
-    if (spec.shape == KW_FIELDS) {
-        for (int i = 0; i < spec.fieldCount; ++i) {
-            std::vector<char> field(spec.capacity[i]);
+    std::string seen = std::string(entry.keyword) + "[";
+    if (entry.shape == KW_FIELDS) {
+        for (int i = 0; i < entry.fieldCount; ++i) {
+            std::vector<char> field(entry.capacity[i]);
             const int whole =
-                ScriptReadField(context, data, consumed, field.data(), spec.capacity[i]);
+                ScriptReadField(context, data, consumed, field.data(), entry.capacity[i]);
             seen += (i > 0 ? "|" : "") + std::string(field.data()) + (whole ? "" : "!");
         }
-    } else if (spec.shape == KW_LIST) {
+    } else if (entry.shape == KW_LIST) {
         const char* cursor = nullptr;
         int32_t count = 0;
         ScriptReadList(context, data, consumed, &cursor, &count);
@@ -38,7 +38,7 @@ int Record(const KeywordSpec& spec, ScriptContext* context, const char* data,
             const int whole = ScriptListItem(&cursor, item);
             seen += (i > 0 ? "," : "") + std::string(item) + (whole ? "" : "!");
         }
-    } else if (spec.shape == KW_LINE) {
+    } else if (entry.shape == KW_LINE) {
         const int32_t before = *consumed;
         ScriptSkipLine(context, data, consumed);
         seen.append(data + before, *consumed - before);

@@ -62,13 +62,13 @@ std::string Quoted(const std::string& keyword) {
 
 // Checks one command's data against its table entry; "" when the uninstaller reads it as
 // written, else what it would misread.
-std::string CheckData(const KeywordSpec& spec, const std::string& data) {
-    const std::string name = Quoted(spec.keyword);
-    if (spec.shape == KW_NONE) {
+std::string CheckData(const KeywordSpec& entry, const std::string& data) {
+    const std::string name = Quoted(entry.keyword);
+    if (entry.shape == KW_NONE) {
         if (!data.empty()) return name + " takes no data";
         return "";
     }
-    if (spec.shape == KW_LINE) {
+    if (entry.shape == KW_LINE) {
         // The line is passed over whole; tabs stay in it.
         for (const std::string& part : Split(data, '\t')) {
             const int bad = BadByte(part);
@@ -79,7 +79,7 @@ std::string CheckData(const KeywordSpec& spec, const std::string& data) {
         return "";
     }
     const std::vector<std::string> fields = Split(data, '\t');
-    if (spec.shape == KW_LIST) {
+    if (entry.shape == KW_LIST) {
         if (fields.size() != 1)
             return name + " takes one list field (items are separated by ','), found " +
                    std::to_string(fields.size()) + " fields";
@@ -100,8 +100,8 @@ std::string CheckData(const KeywordSpec& spec, const std::string& data) {
         }
         return "";
     }
-    if (fields.size() != static_cast<size_t>(spec.fieldCount))
-        return name + " takes " + std::to_string(spec.fieldCount) + " field(s), found " +
+    if (fields.size() != static_cast<size_t>(entry.fieldCount))
+        return name + " takes " + std::to_string(entry.fieldCount) + " field(s), found " +
                std::to_string(fields.size());
     for (size_t i = 0; i < fields.size(); ++i) {
         const std::string which = "field " + std::to_string(i + 1) + " of " + name;
@@ -109,7 +109,7 @@ std::string CheckData(const KeywordSpec& spec, const std::string& data) {
         if (bad >= 0)
             return "byte " + HexByte(static_cast<uint8_t>(bad)) + " in " + which +
                    " is outside 0x20..0x7F";
-        const size_t keep = static_cast<size_t>(spec.capacity[i] - 1);
+        const size_t keep = static_cast<size_t>(entry.capacity[i] - 1);
         if (fields[i].size() > keep)
             return which + " is " + std::to_string(fields[i].size()) +
                    " bytes long, the uninstaller keeps " + std::to_string(keep);
@@ -125,16 +125,16 @@ void AppendText(PackBytes* bytes, const std::string& text) {
 // capacities, and writes it back in source form.
 std::string* gDumpOut = nullptr;
 
-int DumpCommand(const KeywordSpec& spec, ScriptContext* context, const char* data,
+int DumpCommand(const KeywordSpec& entry, ScriptContext* context, const char* data,
                 int32_t* consumed) {
     std::string& out = *gDumpOut;
-    out += spec.keyword;
+    out += entry.keyword;
     out += ':';
-    switch (spec.shape) {
+    switch (entry.shape) {
         case KW_FIELDS:
-            for (int i = 0; i < spec.fieldCount; ++i) {
-                std::vector<char> field(static_cast<size_t>(spec.capacity[i]));
-                ScriptReadField(context, data, consumed, field.data(), spec.capacity[i]);
+            for (int i = 0; i < entry.fieldCount; ++i) {
+                std::vector<char> field(static_cast<size_t>(entry.capacity[i]));
+                ScriptReadField(context, data, consumed, field.data(), entry.capacity[i]);
                 if (i > 0) out += '\t';
                 out += field.data();
             }
@@ -192,15 +192,15 @@ int PackScript(const std::string& source, const std::string& sourceName, PackByt
             return Refuse(error, sourceName, number, "no ':' after the keyword");
         const std::string keyword = line.substr(0, colon);
         const std::string data = line.substr(colon + 1);
-        const KeywordSpec* spec =
+        const KeywordSpec* entry =
             keyword.find('\0') == std::string::npos ? KeywordSpecFind(keyword.c_str()) : nullptr;
-        if (spec == nullptr)
+        if (entry == nullptr)
             return Refuse(error, sourceName, number, "unknown keyword " + Quoted(keyword));
-        const std::string problem = CheckData(*spec, data);
+        const std::string problem = CheckData(*entry, data);
         if (!problem.empty()) return Refuse(error, sourceName, number, problem);
 
         // "INSTALL PATH" builds the install path from the install folder.
-        const std::string canonical = spec->keyword;
+        const std::string canonical = entry->keyword;
         if (canonical == "INSTALL DIR") installDirSeen = true;
         if (canonical == "INSTALL PATH" && !installDirSeen)
             return Refuse(error, sourceName, number,

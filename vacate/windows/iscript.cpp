@@ -32,8 +32,8 @@ constexpr bool SameText(const char* a, const char* b) {
 
 // The capacity of one field of a keyword, from the keyword table.
 constexpr int Cap(const char* keyword, int field) {
-    for (const KeywordSpec& spec : KEYWORD_TABLE)
-        if (SameText(spec.keyword, keyword)) return spec.capacity[field];
+    for (const KeywordSpec& entry : KEYWORD_TABLE)
+        if (SameText(entry.keyword, keyword)) return entry.capacity[field];
     return 0;
 }
 
