@@ -87,7 +87,6 @@ constexpr std::array<ErrorText, 64> kErrorTexts = {{
 
 constexpr int kUrlWorkSize = 512;   // a URL is split in a copy of at most 511 characters
 constexpr int kSchemeMaxOffset = 10; // "://" further in does not end a scheme
-constexpr int kAtoIRunLimit = 70;    // AtoI aborts on a run of this many characters
 
 struct DefaultPort {
     const char* scheme;
@@ -129,21 +128,6 @@ int IsHexDigit(char c) {
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-// Length of the run AtoI would copy from `text`: "0x" and the hexadecimal digits after it
-// (the prefix counted too, which errs on the safe side), else the leading digits and signs.
-int AtoIRunLength(const char* text) {
-    int length = 0;
-    if (text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
-        length = 2;
-        while (IsHexDigit(text[length])) ++length;
-        return length;
-    }
-    while ((text[length] >= '0' && text[length] <= '9') || text[length] == '-' ||
-           text[length] == '+')
-        ++length;
-    return length;
-}
-
 // Number of significant digits in the number AtoI reads from `text` (leading zeros and
 // sign aside). More than five are no port, even where the 64-bit value wraps into range.
 int SignificantDigits(const char* text) {
@@ -159,12 +143,11 @@ int SignificantDigits(const char* text) {
 // The port written in a URL, or 0 when there is none usable. Texts that AtoI would refuse
 // and values that are no port number count as no port and are logged.
 int32_t UrlPortValue(const char* text) {
-    int run = AtoIRunLength(text);
-    if (run >= kAtoIRunLimit) {
-        LogPrint("URL port too long (%d characters), no port taken\n", run);
+    int64_t value = 0;
+    if (!AtoIChecked(text, &value)) {
+        LogPrint("URL port too long (%s), no port taken\n", text);
         return 0;
     }
-    int64_t value = AtoI(text);
     if (SignificantDigits(text) > 5 || value < 0 || value > 65535) {
         LogPrint("URL port out of range (%s), no port taken\n", text);
         return 0;

@@ -284,6 +284,33 @@ double AtoF(const char* text) {
     return value;
 }
 
+// Length of the run AtoI or AtoF would copy (after a "0x" prefix for hexadecimal).
+static int RunLength(const char* text, bool (*accept)(char)) {
+    int n = 0;
+    while (accept(text[n])) ++n;
+    return n;
+}
+
+int AtoIChecked(const char* text, int64_t* valueOut) {
+    TSL_NOT_NULL(kSrc, valueOut);
+    *valueOut = 0;
+    if (text == nullptr) return 1;
+    int run = HasHexPrefix(text) ? RunLength(text + 2, IsHexRunChar)
+                                 : RunLength(text, IsIntegerRunChar);
+    if (run >= 70) return 0;
+    *valueOut = AtoI(text);
+    return 1;
+}
+
+int AtoFChecked(const char* text, double* valueOut) {
+    TSL_NOT_NULL(kSrc, valueOut);
+    *valueOut = 0.0;
+    if (text == nullptr) return 1;
+    if (RunLength(text, IsRealRunChar) >= 70) return 0;
+    *valueOut = AtoF(text);
+    return 1;
+}
+
 int StrToIPv4(const char* text, uint32_t* addressOut) {
     TSL_NOT_NULL(kSrc, text);
     TSL_NOT_NULL(kSrc, addressOut);
@@ -884,38 +911,4 @@ int StrPrintf(char* buffer, int size, const char* format, ...) {
     int length = StrVPrintf(buffer, size, format, arguments);
     va_end(arguments);
     return length;
-}
-
-namespace {
-
-// Length of the run AtoI or AtoF would copy (after a "0x" prefix for hexadecimal).
-template <typename Accept>
-int RunLength(const char* text, Accept accept) {
-    int n = 0;
-    while (accept(text[n])) ++n;
-    return n;
-}
-
-}  // namespace
-
-int AtoIChecked(const char* text, int64_t* valueOut) {
-    TSL_NOT_NULL(kSrc, valueOut);
-    *valueOut = 0;
-    if (text == nullptr) return 1;
-    int run = HasHexPrefix(text)
-                  ? RunLength(text + 2, [](char c) { return HexValue(c) >= 0; })
-                  : RunLength(text, [](char c) { return IsDigit(c) || c == '-' || c == '+'; });
-    if (run >= 70) return 0;
-    *valueOut = AtoI(text);
-    return 1;
-}
-
-int AtoFChecked(const char* text, double* valueOut) {
-    TSL_NOT_NULL(kSrc, valueOut);
-    *valueOut = 0.0;
-    if (text == nullptr) return 1;
-    int run = RunLength(text, [](char c) { return IsDigit(c) || c == '-' || c == '+' || c == '.'; });
-    if (run >= 70) return 0;
-    *valueOut = AtoF(text);
-    return 1;
 }

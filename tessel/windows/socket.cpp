@@ -253,14 +253,20 @@ int SocketSetClear(SocketSet* set) {
     return 1;
 }
 
+// 1 when the set holds the handle among its first `count` entries.
+static int SetHolds(const SocketSet* set, uint32_t count, SOCKET handle) {
+    for (uint32_t i = 0; i < count; ++i)
+        if (set->handles[i] == handle) return 1;
+    return 0;
+}
+
 int SocketSetAdd(SocketSet* set, Socket* socket) {
     CheckPointer(set, __LINE__);
     if (socket == nullptr) return 0;
     CheckSocket(socket, __LINE__);
     if (socket->handle == INVALID_SOCKET) return 0;
     uint32_t count = SetCount(set);
-    for (uint32_t i = 0; i < count; ++i)
-        if (set->handles[i] == socket->handle) return 1;
+    if (SetHolds(set, count, socket->handle)) return 1;
     if (count < FD_SETSIZE) {
         set->handles[count] = socket->handle;
         set->count = count + 1;
@@ -273,10 +279,7 @@ int SocketSetHas(SocketSet* set, Socket* socket) {
     if (socket == nullptr) return 0;
     CheckSocket(socket, __LINE__);
     if (socket->handle == INVALID_SOCKET) return 0;
-    uint32_t count = SetCount(set);
-    for (uint32_t i = 0; i < count; ++i)
-        if (set->handles[i] == socket->handle) return 1;
-    return 0;
+    return SetHolds(set, SetCount(set), socket->handle);
 }
 
 int SocketConnect(Socket* socket, const uint8_t address[4], int32_t port) {

@@ -274,6 +274,27 @@ TEST(Numbers, LenientParsers) {
     EXPECT_EQ(AtoF(""), 0.0);
 }
 
+TEST(Numbers, CheckedParsersRefuseRunsTheLenientOnesAbortOn) {
+    int64_t value = -1;
+    double real = -1;
+    EXPECT_EQ(AtoIChecked(std::string(69, '7').c_str(), &value), 1);
+    EXPECT_NE(value, 0);
+    EXPECT_EQ(AtoIChecked((std::string(70, '7') + "x").c_str(), &value), 0);
+    EXPECT_EQ(value, 0);
+    EXPECT_EQ(AtoIChecked(("0x" + std::string(69, 'f')).c_str(), &value), 1);
+    EXPECT_EQ(AtoIChecked(("0x" + std::string(70, 'f')).c_str(), &value), 0);
+    EXPECT_EQ(AtoIChecked(std::string(70, '-').c_str(), &value), 0);
+    EXPECT_EQ(AtoIChecked("0x1F rest", &value), 1);
+    EXPECT_EQ(value, 31);
+    EXPECT_EQ(AtoIChecked(nullptr, &value), 1);
+    EXPECT_EQ(value, 0);
+    EXPECT_EQ(AtoFChecked("1.60 beta", &real), 1);
+    EXPECT_EQ(real, 1.6);
+    EXPECT_EQ(AtoFChecked((std::string(60, '1') + "." + std::string(9, '1')).c_str(), &real), 0);
+    EXPECT_EQ(real, 0.0);
+    EXPECT_EQ(AtoFChecked((std::string(60, '1') + "." + std::string(8, '1')).c_str(), &real), 1);
+}
+
 TEST(Numbers, Addresses) {
     uint32_t address = 0;
     unsigned char bytes[4];

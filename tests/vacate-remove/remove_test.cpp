@@ -15,71 +15,9 @@ namespace {
 using fixture::Exists;
 using fixture::ScratchFolder;
 
-const char SESSION_MANAGER[] = "System\\CurrentControlSet\\Control\\Session Manager";
-const char PENDING[] = "PendingFileRenameOperations";
-
-// The strings of the system's delayed-delete list, in order (source, destination, ...).
-std::vector<std::string> PendingEntries() {
-    std::vector<std::string> entries;
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SESSION_MANAGER, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return entries;
-    DWORD size = 0;
-    DWORD type = 0;
-    if (RegQueryValueExA(key, PENDING, nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
-        size > 0) {
-        std::string data(size, '\0');
-        RegQueryValueExA(key, PENDING, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &size);
-        data.resize(size);
-        size_t at = 0;
-        while (at < data.size()) {
-            size_t end = data.find('\0', at);
-            if (end == std::string::npos) end = data.size();
-            entries.push_back(data.substr(at, end - at));
-            at = end + 1;
-        }
-        // The list ends with an empty string of its own.
-        if (!entries.empty() && entries.back().empty()) entries.pop_back();
-    }
-    RegCloseKey(key);
-    return entries;
-}
-
-bool SameText(const std::string& a, const std::string& b) {
-    return CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), -1, b.c_str(), -1) ==
-           CSTR_EQUAL;
-}
-
-// Index of the pair that deletes `path` at the next restart, or -1.
-int PendingDeletion(const std::vector<std::string>& entries, const std::string& path) {
-    for (size_t i = 0; i + 1 < entries.size(); i += 2)
-        if (SameText(entries[i], "\\??\\" + path) && entries[i + 1].empty())
-            return static_cast<int>(i);
-    return -1;
-}
-
-// Takes the pair for `path` out of the list again, so nothing of the test is left for the
-// next restart.
-void ForgetPendingDeletion(const std::string& path) {
-    std::vector<std::string> entries = PendingEntries();
-    int at = PendingDeletion(entries, path);
-    if (at < 0) return;
-    entries.erase(entries.begin() + at, entries.begin() + at + 2);
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, SESSION_MANAGER, 0, KEY_SET_VALUE, &key) !=
-        ERROR_SUCCESS)
-        return;
-    if (entries.empty()) {
-        RegDeleteValueA(key, PENDING);
-    } else {
-        std::string data;
-        for (const std::string& entry : entries) data += entry + '\0';
-        data += '\0';
-        RegSetValueExA(key, PENDING, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>(data.data()),
-                       static_cast<DWORD>(data.size()));
-    }
-    RegCloseKey(key);
-}
+using fixture::ForgetPendingDeletion;
+using fixture::PendingDeletion;
+using fixture::PendingEntries;
 
 // Keeps "wininit.ini" of the Windows folder as it was before the test.
 class WininitGuard {

@@ -117,7 +117,7 @@ TEST(Uninstall, RemovesFilesFoldersGroupKeysAndQueuesTemporaryCopies) {
     // The temporary-list file was copied away first and waits for the reboot.
     EXPECT_EQ(fixture::ReadAll(tempCopy), "data");
     EXPECT_TRUE(product::IsPendingDelete(tempCopy));
-    product::ForgetPendingDeletes(tempCopy);
+    fixture::ForgetPendingDeletion(tempCopy);
     DeleteFileA(tempCopy.c_str());
 }
 

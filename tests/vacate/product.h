@@ -59,84 +59,9 @@ inline std::string ProgramsFolder() {
     return folder;
 }
 
-// The delayed-delete list of the system: the paths queued for deletion at the next reboot
-// (the first string of each source/destination pair, without its "\??\" prefix).
-inline const char* kSessionManager = "System\\CurrentControlSet\\Control\\Session Manager";
-
-inline std::vector<std::string> PendingDeletes() {
-    std::vector<std::string> paths;
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_READ, &key) != ERROR_SUCCESS)
-        return paths;
-    DWORD size = 0;
-    DWORD type = 0;
-    if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, &type, nullptr, &size) ==
-            ERROR_SUCCESS &&
-        size > 0) {
-        std::string data(size, '\0');
-        RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, &type,
-                         reinterpret_cast<BYTE*>(&data[0]), &size);
-        std::vector<std::string> strings;
-        size_t at = 0;
-        while (at < data.size()) {
-            size_t end = data.find('\0', at);
-            if (end == std::string::npos) end = data.size();
-            strings.push_back(data.substr(at, end - at));
-            at = end + 1;
-        }
-        for (size_t i = 0; i + 1 < strings.size(); i += 2) {
-            std::string path = strings[i];
-            if (path.compare(0, 4, "\\??\\") == 0) path = path.substr(4);
-            if (!path.empty()) paths.push_back(path);
-        }
-    }
-    RegCloseKey(key);
-    return paths;
-}
-
+// 1 when the reboot queue holds the deletion of `path`.
 inline bool IsPendingDelete(const std::string& path) {
-    for (const std::string& p : PendingDeletes())
-        if (lstrcmpiA(p.c_str(), path.c_str()) == 0) return true;
-    return false;
-}
-
-// Takes every pair whose source contains `text` out of the delayed-delete list.
-inline void ForgetPendingDeletes(const std::string& text) {
-    HKEY key;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kSessionManager, 0, KEY_ALL_ACCESS, &key) !=
-        ERROR_SUCCESS)
-        return;
-    DWORD size = 0;
-    DWORD type = 0;
-    if (RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, &type, nullptr, &size) ==
-            ERROR_SUCCESS &&
-        size > 0) {
-        std::string data(size, '\0');
-        RegQueryValueExA(key, "PendingFileRenameOperations", nullptr, &type,
-                         reinterpret_cast<BYTE*>(&data[0]), &size);
-        std::vector<std::string> strings;
-        size_t at = 0;
-        while (at < data.size()) {
-            size_t end = data.find('\0', at);
-            if (end == std::string::npos) end = data.size();
-            strings.push_back(data.substr(at, end - at));
-            at = end + 1;
-        }
-        std::string kept;
-        for (size_t i = 0; i + 1 < strings.size(); i += 2) {
-            if (strings[i].empty() || strings[i].find(text) != std::string::npos) continue;
-            kept += strings[i] + '\0' + strings[i + 1] + '\0';
-        }
-        if (kept.empty()) {
-            RegDeleteValueA(key, "PendingFileRenameOperations");
-        } else {
-            kept += '\0';
-            RegSetValueExA(key, "PendingFileRenameOperations", 0, REG_MULTI_SZ,
-                           reinterpret_cast<const BYTE*>(kept.data()),
-                           static_cast<DWORD>(kept.size()));
-        }
-    }
-    RegCloseKey(key);
+    return fixture::PendingDeletion(fixture::PendingEntries(), path) >= 0;
 }
 
 // One installed sample product. Its name is unique, so its keys, folder and group are too.
@@ -156,7 +81,6 @@ public:
         fixture::RemoveTree(ProgramsFolder() + group);
         DeleteKeyTree(HKEY_CURRENT_USER, registryPath);
         DeleteKeyTree(HKEY_LOCAL_MACHINE, uninstallKey);
-        ForgetPendingDeletes(name);
     }
     Sample(const Sample&) = delete;
     Sample& operator=(const Sample&) = delete;

@@ -63,7 +63,7 @@ protected:
         if (!copy.empty()) {
             for (int i = 0; i < 50 && fixture::Exists(copy) && !DeleteFileA(copy.c_str()); ++i)
                 Sleep(100);
-            product::ForgetPendingDeletes(copy);
+            fixture::ForgetPendingDeletion(copy);
         }
         DeleteFileA(kDebugLog);
     }
