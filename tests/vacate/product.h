@@ -87,11 +87,7 @@ public:
 
     // Creates a file of the product (folders included) and returns its full path.
     std::string AddFile(const std::string& relative, const std::string& text = "data") const {
-        std::string full = folder + relative;
-        for (size_t at = folder.size(); at < full.size(); at++)
-            if (full[at] == '\\') CreateDirectoryA(full.substr(0, at).c_str(), nullptr);
-        fixture::WriteAll(full, text);
-        return full;
+        return fixture::MakeBelow(folder, relative, text);
     }
 
     // The product key with its "Install Path", and the system's uninstall entry.
