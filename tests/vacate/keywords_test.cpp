@@ -8,6 +8,7 @@
 
 #include "fixtures/fixture-test.h"
 #include "tessel/tsl-core.h"
+#include "tessel/tsl-str.h"
 #include "vacate/command.h"
 #include "product.h"
 #include "vacate/script.h"
@@ -414,3 +415,142 @@ TEST(Window, NotifyOrStubbornWindowStopsTheScript) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string FolderFrom(UINT (*get)(char*, UINT)) {
+    char path[MAX_PATH] = {};
+    get(path, MAX_PATH);
+    std::string folder = path;
+    if (folder.back() != '\\') folder += '\\';
+    return folder;
+}
+UINT WindowsFolder(char* b, UINT n) { return GetWindowsDirectoryA(b, n); }
+UINT SystemFolder(char* b, UINT n) { return GetSystemDirectoryA(b, n); }
+UINT TempFolderOf(char* b, UINT n) { return GetTempPathA(n, b); }
+UINT CurrentFolder(char* b, UINT n) { return GetCurrentDirectoryA(n, b); }
+
+std::string ProgramFiles() {
+    char value[MAX_PATH] = {};
+    DWORD size = sizeof value;
+    HKEY key;
+    RegOpenKeyExA(HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", 0, KEY_READ,
+                  &key);
+    RegQueryValueExA(key, "ProgramFilesDir", nullptr, nullptr, reinterpret_cast<BYTE*>(value),
+                     &size);
+    RegCloseKey(key);
+    std::string folder = value;
+    if (folder.back() != '\\') folder += '\\';
+    return folder;
+}
+
+std::string Translate(ScriptContext* context, const std::string& text, int* flags = nullptr,
+                      int* result = nullptr) {
+    char out[SCRIPT_PATH_SIZE];
+    int ignored = 0;
+    int ok = TranslatePath(context, text.c_str(), out, flags != nullptr ? flags : &ignored);
+    if (result != nullptr) *result = ok;
+    return out;
+}
+
+}  // namespace
+
+TEST(TranslatePath, EveryPathCode) {
+    ScriptContext context{};
+    context.runMode = RUN_MODE_UNINSTALL;
+    StrCopy(context.installPath, "C:\\Program Files\\Quorvex Test\\");
+    const std::string install = context.installPath;
+    const std::string exeFolder =
+        windriver::BesideSelf("x").substr(0, windriver::BesideSelf("x").size() - 1);
+
+    EXPECT_EQ(Translate(&context, "bin\\app.exe"), install + "bin\\app.exe");
+    EXPECT_EQ(Translate(&context, "\\bin\\app.exe"), install + "bin\\app.exe");  // one '\' dropped
+    EXPECT_EQ(Translate(&context, "$0Maker\\app.exe"), ProgramFiles() + "Maker\\app.exe");
+    EXPECT_EQ(Translate(&context, "$1win.ini"), FolderFrom(WindowsFolder) + "win.ini");
+    EXPECT_EQ(Translate(&context, "$2x.dll"), FolderFrom(SystemFolder) + "x.dll");
+    EXPECT_EQ(Translate(&context, "$3x"), exeFolder + "x");
+    EXPECT_EQ(Translate(&context, "$4x"), FolderFrom(TempFolderOf) + "x");
+    EXPECT_EQ(Translate(&context, "$5x"), FolderFrom(CurrentFolder) + "x");
+    EXPECT_EQ(Translate(&context, "$6x"), FolderFrom(TempFolderOf) + "x");
+    EXPECT_EQ(Translate(&context, "$7x"), install + "x");
+    EXPECT_TRUE(fixture::LogHas("$0 Translates to '" + ProgramFiles() + "'"));
+
+    // "$?" only raises a flag; codes apply in a row, and "$7" keeps what is there.
+    int flags = 0;
+    EXPECT_EQ(Translate(&context, "$0$?setup.exe", &flags), ProgramFiles() + "setup.exe");
+    EXPECT_EQ(flags, 1);
+    EXPECT_EQ(Translate(&context, "$4$7x", &flags), FolderFrom(TempFolderOf) + "x");
+    EXPECT_EQ(flags, 0);
+    EXPECT_EQ(Translate(&context, "$qx"), install + "x");
+    EXPECT_TRUE(fixture::LogHas("Unknown command 'q'"));
+    EXPECT_EQ(Translate(&context, "$"), install + "$");  // no code follows: nothing read past
+
+    // The temporary folder only while uninstalling.
+    context.runMode = RUN_MODE_UPDATE;
+    EXPECT_EQ(Translate(&context, "$6x"), install + "x");
+
+    // A path too long for the buffer is not cut into another one: it is refused.
+    int result = 1;
+    EXPECT_EQ(Translate(&context, std::string(400, 'a'), nullptr, &result), "");
+    EXPECT_EQ(result, 0);
+}
+
+TEST(Keywords, NamingKeywordsFillTheContextAndPassedOverLinesDoNotDisturb) {
+    Sample p;
+    p.Register();
+    Outcome run = RunScript(p.Header() +
+                                "TEXT:Some words\n"
+                                "SUPPORT URL:http://www.quorvex.example/help\n"
+                                "FONT:anything at all, even:colons\n"
+                                "LICENSE:license.txt\n"
+                                "INSTALL SIZE:1234\n"
+                                "INSTALL NAME:setup.exe\n"
+                                "BREAK:\n"
+                                "UPDATE URL:http://127.0.0.1/u.txt\n",
+                            RUN_MODE_UPDATE);
+    EXPECT_EQ(run.ran, 1);
+    EXPECT_STREQ(run.context.text, "Some words");
+    EXPECT_STREQ(run.context.supportUrl, "http://www.quorvex.example/help");
+    EXPECT_EQ(run.context.installSize, 1234);
+    EXPECT_STREQ(run.context.installName, "setup.exe");
+    EXPECT_STREQ(run.context.updateUrl, "http://127.0.0.1/u.txt");
+    EXPECT_STREQ(run.context.installDir, (p.name + "\\").c_str());
+
+    // Without a product key the install path is the program-files folder and the install
+    // folder; a number too long to read is no size, and the run goes on.
+    std::string digits(100, '9');
+    std::string script = std::string("\x16") + "INSTALL DIR:Maker\\Product\r\n\x16INSTALL PATH:\r\n" +
+                         "\x16INSTALL SIZE:" + digits + "\r\n\x16TEXT:after\r\n";
+    run = RunBytes(PackBytes(script.begin(), script.end()), RUN_MODE_UNINSTALL);
+    EXPECT_EQ(run.ran, 1);
+    EXPECT_STREQ(run.context.installPath, (ProgramFiles() + "Maker\\Product\\").c_str());
+    EXPECT_EQ(run.context.installSize, 0);
+    EXPECT_STREQ(run.context.text, "after");
+    EXPECT_TRUE(fixture::LogHas("Install size not a number"));
+}
+
+TEST(Window, AskModeClosesOnYesAndStopsOnNo) {
+    Sample p;
+    p.Register();
+    std::string title = p.name + " window";
+    for (int answer : {IDYES, IDNO}) {
+        windriver::Process window;
+        ASSERT_TRUE(window.Start("\"" + fixture::FixturePath("fx-window.exe") + "\" QxAsk \"" +
+                                 title + "\" 1"));
+        ASSERT_NE(windriver::WaitForWindow(title.c_str(), nullptr, 10000, window.Pid()), nullptr);
+        BoxAnswerer answerer([answer](const std::string&, const std::string&) { return answer; });
+        Outcome run = RunScript(p.Header() + "WINDOW:2\t0\t" + title + "\t\t\tClose it now?\n",
+                                RUN_MODE_UNINSTALL);
+        ASSERT_TRUE(answerer.WaitForAnswers(1, 5000));
+        EXPECT_EQ(answerer.Answers()[0].caption, "Attempt #1");
+        EXPECT_EQ(answerer.Answers()[0].text, "Close it now?");
+        if (answer == IDYES) {
+            EXPECT_EQ(run.ran, 1);
+            EXPECT_EQ(window.Wait(10000), 0);
+        } else {
+            EXPECT_EQ(run.ran, 0);
+            EXPECT_TRUE(IsWindow(windriver::FindWindowOf(title.c_str(), nullptr, window.Pid())));
+            window.Kill();
+        }
+    }
+}
