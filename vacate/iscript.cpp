@@ -167,6 +167,8 @@ int ScriptRun(ScriptContext* context, void* owner) {
         const char* q = p + 1;
         while (q < end && *q != ':' && length < SCRIPT_KEYWORD_MAX) keyword[length++] = *q++;
         keyword[length] = '\0';
+        if (length == SCRIPT_KEYWORD_MAX && q < end && *q != ':')
+            LogPrint("Script keyword cut at %d bytes '%s'\n", SCRIPT_KEYWORD_MAX, keyword);
         const char* data = q < end ? q + 1 : end;
 
         if (!KeywordKnown(keyword)) {
