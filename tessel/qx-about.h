@@ -7,8 +7,7 @@ int AboutBoxOpen(HINSTANCE instance, HWND owner, const char* productName, const 
                  const char* buildLabel, const char* extraText, const char* webAddress,
                  HICON icon);
 
-// The maker's web site, for callers to pass as the web address.
-extern const char AboutWebAddress[];
+// Callers pass the maker's web site (MakerWebAddress, tessel/maker.h) as the web address.
 
 // The about window while it is open, else null (its open count is 0 or 1).
 HWND AboutBoxWindow();

@@ -8,6 +8,7 @@
 
 #include <shellapi.h>
 
+#include "tessel/maker.h"
 #include "tessel/tsl-core.h"
 #include "tessel/tsl-str.h"
 #include "tessel/winhelpr.h"
@@ -15,8 +16,6 @@
 static const char kSrc[] = "qx-about";
 
 static const char kRightsNotice[] = "Copyright (C) 1996-2026 Quorvex";
-static const char kWebHost[] = "www.quorvex.example";
-const char AboutWebAddress[] = "http://www.quorvex.example/";
 
 // The template: style, extended style, item count, x, y, cx, cy, then empty menu, class and
 // title, the font size 0 and an empty face name; the last two bytes stay zero.
@@ -72,7 +71,7 @@ static void AboutCreateChildren(HWND dialog) {
     }
 
     char text[kTextSize];
-    StrPrintf(text, sizeof text, "Quorvex %s - %s", gProductName, gExtraText);
+    StrPrintf(text, sizeof text, "%s %s - %s", MakerName, gProductName, gExtraText);
     DlgSetText(dialog, kIdProduct, text, kTextLimit);
     StrPrintf(text, sizeof text, "Version %s - %s", gVersion, gBuildLabel);
     DlgSetText(dialog, kIdVersion, text, kTextLimit);
@@ -80,7 +79,7 @@ static void AboutCreateChildren(HWND dialog) {
     DlgSetText(dialog, kIdRights, text, kTextLimit);
     StrPrintf(text, sizeof text, "For free software, music and more check out:");
     DlgSetText(dialog, kIdPrompt, text, kTextLimit);
-    StrPrintf(text, sizeof text, "Quorvex Website (%s)", kWebHost);
+    StrPrintf(text, sizeof text, "%s Website (%s)", MakerName, MakerWebHost);
     DlgSetText(dialog, kIdWebsite, text, kTextLimit);
 }
 

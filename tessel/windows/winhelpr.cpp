@@ -425,7 +425,8 @@ int WinCenter(HWND window, HWND over) {
 // Notification area
 // ---------------------------------------------------------------------------
 
-// The shell's icon record in its full size (508 bytes), whatever the headers' version.
+// The shell's icon record in its full size (508 bytes on 32-bit Windows), whatever the
+// headers' version.
 struct TrayRecord {
     DWORD cbSize;
     HWND hWnd;
@@ -443,7 +444,7 @@ struct TrayRecord {
     GUID guidItem;
     HICON hBalloonIcon;
 };
-static_assert(sizeof(TrayRecord) == 508, "the shell's full icon record");
+static_assert(sizeof(void*) != 4 || sizeof(TrayRecord) == 508, "the shell's full icon record");
 
 static const int kTrayTipMax = 63;
 static const int kTrayAttempts = 10;
