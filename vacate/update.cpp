@@ -67,7 +67,8 @@ bool ReadHeader(UpdateTransfer* transfer, const char* buffer, int32_t end) {
             LogPrint("Download size cannot be read\n");
             return Fail(transfer);
         }
-        if (value < 0 || value > UPDATE_DOWNLOAD_MAX) {
+        // More than ten digits are out of range even where the 64-bit value wrapped into it.
+        if (value < 0 || value > UPDATE_DOWNLOAD_MAX || AtoIDigits(buffer + at) > 10) {
             LogPrint("Download size out of range\n");
             return Fail(transfer);
         }
