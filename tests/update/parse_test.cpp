@@ -10,9 +10,13 @@
 #include <vector>
 
 #include "socket/test_log.h"
+#include "update/document.h"
 #include "tessel/tsl-core.h"
 #include "vacate/http.h"
 #include "vacate/update.h"
+
+using updatetest::Field;
+using updatetest::Record;
 
 namespace {
 
@@ -184,14 +188,6 @@ TEST(UpdateVersion, LeadingRunOfDigitsAndPointsCutsTheText) {
     EXPECT_NEAR(1.5555, number, 0.001);
     EXPECT_EQ(0, UpdateVersionNumber(&number, &run70[0]));
     EXPECT_EQ(0.0, number);
-}
-
-// A document of records: each is "1" name, "2" version, "3" page, "4" download, "0".
-std::string Field(char tag, const std::string& text) { return std::string("\x16") + tag + text; }
-std::string Record(const std::string& name, const std::string& version,
-                   const std::string& page, const std::string& download) {
-    return Field('1', name) + "\r\n" + Field('2', version) + "\r\n" + Field('3', page) +
-           "\r\n" + Field('4', download) + "\r\n" + Field('0', "") + "\r\n";
 }
 
 TEST(UpdateScan, FindsTheProductsRecordBehindTheHeaderInAnyLetterCase) {
@@ -447,17 +443,3 @@ TEST(UpdateTransfer, FullBufferEndsTheDownload) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    testlog::Start("update-parse");
-    int result = RUN_ALL_TESTS();
-    MemStats stats = {};
-    MemGetStats(&stats);
-    if (stats.blocks != 0) {
-        printf("Memory left allocated: %d blocks\n", stats.blocks);
-        result = 1;
-    }
-    testlog::Stop();
-    return result;
-}
