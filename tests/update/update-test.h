@@ -1,7 +1,8 @@
 // What the update tests share: a scripted HTTP server on 127.0.0.1 (a thread of the test
 // process using Winsock directly, not the code under test) that records every request, the
-// user's proxy setting in the test prefix, set for a test and restored after it, and the
-// port of the real proxy that ctest starts around the tests (tinyproxy.sh).
+// user's proxy setting in the test prefix, set for a test and restored after it, the
+// installer fixture's wishes and record, and the port of the real proxy that ctest starts
+// around the tests (tinyproxy.sh).
 #pragma once
 
 #include <windows.h>
@@ -13,6 +14,7 @@
 #include <thread>
 #include <vector>
 
+#include "fixtures/fixture-test.h"
 #include "socket/listener.h"
 
 namespace updatetest {
@@ -222,6 +224,31 @@ private:
     Saved enable_;
     Saved server_;
 };
+
+// The installer fixture's record and exit code, through the environment the started
+// installer inherits.
+class InstallerWishes {
+public:
+    InstallerWishes(const std::string& record, int exitCode) {
+        SetEnvironmentVariableA("FX_INSTALLER_RECORD", record.c_str());
+        SetEnvironmentVariableA("FX_INSTALLER_EXIT", std::to_string(exitCode).c_str());
+    }
+    ~InstallerWishes() {
+        SetEnvironmentVariableA("FX_INSTALLER_RECORD", nullptr);
+        SetEnvironmentVariableA("FX_INSTALLER_EXIT", nullptr);
+    }
+};
+
+// The arguments the installer fixture recorded after its own path, separated by blanks.
+inline std::string InstallerArguments(const std::string& record) {
+    std::string text = fixture::ReadAll(record);
+    size_t at = text.find("\r\n");
+    if (at == std::string::npos) return "<none: " + text + ">";
+    std::string arguments;
+    for (size_t next; (next = text.find("\r\n", at + 2)) != std::string::npos; at = next)
+        arguments += (arguments.empty() ? "" : " ") + text.substr(at + 2, next - at - 2);
+    return arguments;
+}
 
 // A Linux path of the build as the test's Windows side names it.
 inline std::string WindowsPath(const std::string& linuxPath) {

@@ -26,6 +26,8 @@
 #include "vacate/update.h"
 
 using updatetest::HttpServer;
+using updatetest::InstallerArguments;
+using updatetest::InstallerWishes;
 using updatetest::Ok;
 using updatetest::Piece;
 using updatetest::ProxySetting;
@@ -500,31 +502,6 @@ struct UpdateServer {
     HttpServer server;
     std::string document;
 };
-
-// The installer fixture's record and exit code, through the environment the started
-// installer inherits.
-class InstallerWishes {
-public:
-    InstallerWishes(const std::string& record, int exitCode) {
-        SetEnvironmentVariableA("FX_INSTALLER_RECORD", record.c_str());
-        SetEnvironmentVariableA("FX_INSTALLER_EXIT", std::to_string(exitCode).c_str());
-    }
-    ~InstallerWishes() {
-        SetEnvironmentVariableA("FX_INSTALLER_RECORD", nullptr);
-        SetEnvironmentVariableA("FX_INSTALLER_EXIT", nullptr);
-    }
-};
-
-// The arguments the installer fixture recorded after its own path, separated by blanks.
-std::string InstallerArguments(const std::string& record) {
-    std::string text = fixture::ReadAll(record);
-    size_t at = text.find("\r\n");
-    if (at == std::string::npos) return "<none: " + text + ">";
-    std::string arguments;
-    for (size_t next; (next = text.find("\r\n", at + 2)) != std::string::npos; at = next)
-        arguments += (arguments.empty() ? "" : " ") + text.substr(at + 2, next - at - 2);
-    return arguments;
-}
 
 TEST(Check, NewerVersionIsDownloadedAndItsInstallerRunQuietly) {
     for (int exitCode : {1, 0}) {
