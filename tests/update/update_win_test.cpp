@@ -208,6 +208,41 @@ TEST(Http, ProxyThatIsOffEmptyUnnamedOrNotThereIsLogged) {
     }
 }
 
+TEST(Http, ReadTakesWhatCameAndWaitsNoLongerThanTheReadTimeOut) {
+    HttpServer server;
+    server.Serve({Reply{{Piece{"HTTP/1.0 200 OK\r\n\r\nabc"}, Piece{"def", 1200}}},
+                  Reply{{Piece{"never", 20000}}}});
+    char buffer[1024];
+    Socket* socket = nullptr;
+    int32_t length = 0;
+    ASSERT_EQ(1, HttpOpenRequest(server.Url("/").c_str(), nullptr, "GET", 0, 0, &socket, buffer,
+                                 sizeof buffer, &length));
+    ASSERT_EQ(1, HttpSendAll(socket, buffer, length));
+    std::string response;
+    int32_t got = 0;
+    while (HttpRead(socket, buffer, sizeof buffer, &got)) response.append(buffer, got);
+    EXPECT_EQ("HTTP/1.0 200 OK\r\n\r\nabcdef", response);
+    EXPECT_EQ(0, socket->lastError);  // the server's close
+    SocketShutdown(socket);
+    SocketDestroy(&socket);
+
+    // A server that stays silent: the read ends after the socket's read time-out.
+    ASSERT_EQ(1, HttpOpenRequest(server.Url("/").c_str(), nullptr, "GET", 0, 0, &socket, buffer,
+                                 sizeof buffer, &length));
+    ASSERT_EQ(1, HttpSendAll(socket, buffer, length));
+    socket->readTimeout = 1500;
+    size_t mark = testlog::Mark();
+    DWORD start = GetTickCount();
+    EXPECT_EQ(0, HttpRead(socket, buffer, sizeof buffer, &got));
+    DWORD waited = GetTickCount() - start;
+    EXPECT_GE(waited, 1400u);
+    EXPECT_LT(waited, 4000u);
+    EXPECT_EQ(SOCKET_TIMEOUT_CODE, socket->lastError);
+    EXPECT_TRUE(Contains(testlog::Since(mark), "Socket Read timeout (1500)\n"));
+    SocketShutdown(socket);
+    SocketDestroy(&socket);
+}
+
 TEST(Http, OverlongUrlIsRefusedBeforeAnyConnection) {
     HttpServer server;
     server.Serve(Ok("x"));

@@ -122,3 +122,23 @@ int HttpSendAll(Socket* socket, const char* data, int32_t length) {
     }
     return 1;
 }
+
+int HttpRead(Socket* socket, char* buffer, int32_t length, int32_t* received) {
+    TSL_NOT_NULL(kSrc, received);
+    *received = 0;
+    if (!SocketSetBlocking(socket, 0)) return 0;
+    if (!SocketRead(socket, buffer, length, received)) return 0;
+    if (*received > 0 || length == 0) return 1;
+
+    SocketSet readable;
+    SocketSetClear(&readable);
+    SocketSetAdd(&readable, socket);
+    int32_t ready = 0;
+    if (!SocketWait("Read", &readable, nullptr, nullptr, socket->readTimeout, &ready)) return 0;
+    if (ready == 0) {
+        socket->lastError = SOCKET_TIMEOUT_CODE;
+        LogPrint("Socket Read timeout (%d)\n", socket->readTimeout);
+        return 0;
+    }
+    return SocketRead(socket, buffer, length, received);
+}

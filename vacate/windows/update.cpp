@@ -192,28 +192,30 @@ int UpdateFetchInfo(ScriptContext* context, const char* address, int useProxy, c
         LogPrint("Unable to output header (%s)\n", SocketLastErrorText(socket));
     } else {
         ProgressWindowSet(60);
-        // The whole response goes into the buffer as one text, one byte kept for its end.
+        // The whole response goes into the buffer as one text, one byte kept for its end;
+        // the server's close ends it.
         int32_t used = 0;
         int32_t got = 0;
-        if (SocketRead(socket, buffer, size - 1, &got)) {
-            result = 1;
-            do {
-                LogPrint("Recieved -> %d [%d]\n", used, got);
-                used += got;
-                buffer[used] = '\0';
-                if (used == size - 1) {
-                    // Full: a read of nothing would succeed for ever. One more byte tells a
-                    // document that fits exactly from one that is too large.
-                    char extra = 0;
-                    int32_t more = 0;
-                    if (SocketRead(socket, &extra, 1, &more) && more > 0) {
-                        LogPrint("Update information too large (%d bytes or more)\n", size);
-                        result = 0;
-                    }
-                    break;
+        int tooLarge = 0;
+        buffer[0] = '\0';
+        while (HttpRead(socket, buffer + used, size - 1 - used, &got)) {
+            if (got == 0) continue;
+            LogPrint("Recieved -> %d [%d]\n", used, got);
+            used += got;
+            buffer[used] = '\0';
+            if (used == size - 1) {
+                // Full: a read of nothing would succeed for ever. One more byte tells a
+                // document that fits exactly from one that is too large.
+                char extra = 0;
+                int32_t more = 0;
+                while (HttpRead(socket, &extra, 1, &more) && more == 0) {
                 }
-            } while (SocketRead(socket, buffer + used, size - 1 - used, &got));
+                tooLarge = more > 0;
+                if (tooLarge) LogPrint("Update information too large (%d bytes or more)\n", size);
+                break;
+            }
         }
+        result = used > 0 && !tooLarge;
     }
     ProgressWindowSet(80);
     ReleaseConnection(&socket);
@@ -310,7 +312,8 @@ int UpdateDownload(ScriptContext* context, const char* address, int useProxy, ch
         int32_t got = 0;
         int saved = 1;
         while (UpdateTransferRoom(&transfer, &at, &room) &&
-               SocketRead(socket, buffer + at, room, &got)) {
+               HttpRead(socket, buffer + at, room, &got)) {
+            if (got == 0) continue;
             int32_t bodyAt = 0;
             int32_t bodyLength = 0;
             if (!UpdateTransferTake(&transfer, buffer, got, &bodyAt, &bodyLength)) break;
