@@ -17,96 +17,24 @@
 #include <stdlib.h>
 #include <string.h>
 
-#include <algorithm>
-#include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "bench-clock.h"
 #include "support/windriver.h"
 #include "tessel/socket.h"
 #include "tessel/tsl-core.h"
 #include "tessel/tsl-str.h"
+#include "update/update-test.h"
 #include "vacate/script.h"
 #include "vacate/shell.h"
 #include "vacate/update.h"
 
+using bench::Median;
+using bench::Now;
+using bench::Seconds;
+
 namespace {
-
-double Seconds(LARGE_INTEGER from, LARGE_INTEGER to) {
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(to.QuadPart - from.QuadPart) / frequency.QuadPart;
-}
-
-LARGE_INTEGER Now() {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return now;
-}
-
-// Serves every connection with a 200 response of `size` bytes and a right Content-Length.
-class Server {
-public:
-    explicit Server(int64_t size) : size_(size), chunk_(1 << 20, 'u') {
-        listen_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in local{};
-        local.sin_family = AF_INET;
-        local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        int length = sizeof local;
-        if (bind(listen_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
-            listen(listen_, 4) != 0 ||
-            getsockname(listen_, reinterpret_cast<sockaddr*>(&local), &length) != 0)
-            return;
-        port_ = ntohs(local.sin_port);
-        thread_ = std::thread([this] { Run(); });
-    }
-    ~Server() {
-        stop_ = true;
-        if (thread_.joinable()) thread_.join();
-        closesocket(listen_);
-    }
-    int Port() const { return port_; }
-
-private:
-    void Run() {
-        while (!stop_) {
-            fd_set ready;
-            ready.fd_count = 1;
-            ready.fd_array[0] = listen_;
-            timeval tick = {0, 50000};
-            if (select(0, &ready, nullptr, nullptr, &tick) <= 0) continue;
-            SOCKET peer = accept(listen_, nullptr, nullptr);
-            if (peer != INVALID_SOCKET) Serve(peer);
-        }
-    }
-    void Serve(SOCKET peer) {
-        std::string request;
-        char buffer[1024];
-        while (request.find("\r\n\r\n") == std::string::npos) {
-            int n = recv(peer, buffer, sizeof buffer, 0);
-            if (n <= 0) break;
-            request.append(buffer, n);
-        }
-        std::string head = "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\n"
-                           "Content-Length: " + std::to_string(size_) + "\r\n\r\n";
-        bool ok = send(peer, head.data(), static_cast<int>(head.size()), 0) > 0;
-        for (int64_t left = size_; ok && left > 0;) {
-            int piece = static_cast<int>(std::min<int64_t>(left, chunk_.size()));
-            int n = send(peer, chunk_.data(), piece, 0);
-            ok = n > 0;
-            left -= n;
-        }
-        shutdown(peer, 1);
-        closesocket(peer);
-    }
-    int64_t size_;
-    std::string chunk_;
-    SOCKET listen_ = INVALID_SOCKET;
-    int port_ = 0;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
 
 int64_t FileSize(const std::string& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;
@@ -144,12 +72,23 @@ int Serve(int64_t size, const char* portFile) {
     WSADATA data;
     if (WSAStartup(0x0101, &data) != 0) return 3;
     {
-        Server server(size);
+        // The response: its header, then the same megabyte over and over.
+        updatetest::HttpServer server;
+        const std::string megabyte(1 << 20, 'u');
+        const std::string head =
+            "HTTP/1.0 200 OK\r\nContent-Type: application/octet-stream\r\nContent-Length: " +
+            std::to_string(size);
+        server.Serve(updatetest::Reply{{updatetest::Piece{head + "\r\n\r\n"},
+                                        updatetest::Piece{megabyte, 0, size >> 20},
+                                        updatetest::Piece{megabyte.substr(0, size % (1 << 20))}}});
         if (server.Port() == 0) return 4;
-        FILE* f = fopen(portFile, "w");
+        // Written under another name first, so the reader never sees half of it.
+        const std::string partial = std::string(portFile) + ".part";
+        FILE* f = fopen(partial.c_str(), "w");
         if (f == nullptr) return 5;
         fprintf(f, "%d\n", server.Port());
         fclose(f);
+        if (!MoveFileExA(partial.c_str(), portFile, MOVEFILE_REPLACE_EXISTING)) return 5;
         for (DWORD start = GetTickCount();
              GetFileAttributesA(portFile) != INVALID_FILE_ATTRIBUTES &&
              GetTickCount() - start < 1800000;)
@@ -172,11 +111,6 @@ int ServerPort(const std::string& portFile) {
         Sleep(50);
     }
     return 0;
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 }  // namespace

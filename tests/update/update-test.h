@@ -19,10 +19,11 @@
 
 namespace updatetest {
 
-// One write of a scripted response, after a pause.
+// One write of a scripted response, after a pause; the bytes go `repeat` times.
 struct Piece {
     std::string bytes;
     DWORD pauseMs = 0;
+    int64_t repeat = 1;
 };
 
 // What the server does with one connection: it reads the request, writes the pieces and
@@ -49,16 +50,8 @@ inline Reply Ok(const std::string& body, const std::string& type = "text/plain")
 class HttpServer {
 public:
     HttpServer() {
-        listen_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in local = sockettest::Listener::Loopback(0);
-        int size = sizeof local;
-        if (listen_ == INVALID_SOCKET ||
-            bind(listen_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
-            listen(listen_, 5) != 0 ||
-            getsockname(listen_, reinterpret_cast<sockaddr*>(&local), &size) != 0)
-            return;
-        port_ = ntohs(local.sin_port);
-        thread_ = std::thread([this] { Run(); });
+        listen_ = sockettest::ListenOnLoopback(&port_);
+        if (listen_ != INVALID_SOCKET) thread_ = std::thread([this] { Run(); });
     }
     ~HttpServer() {
         stop_ = true;
@@ -130,6 +123,16 @@ private:
         return request;
     }
 
+    static bool SendAll(SOCKET peer, const std::string& bytes) {
+        size_t sent = 0;
+        while (sent < bytes.size()) {
+            int n = send(peer, bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
+            if (n <= 0) return false;
+            sent += n;
+        }
+        return true;
+    }
+
     bool Pause(DWORD ms) {
         DWORD start = GetTickCount();
         while (!stop_ && GetTickCount() - start < ms) Sleep(10);
@@ -149,14 +152,10 @@ private:
         }
         for (const Piece& piece : reply.pieces) {
             if (!Pause(piece.pauseMs)) break;
-            size_t sent = 0;
-            while (sent < piece.bytes.size()) {
-                int n = send(peer, piece.bytes.data() + sent,
-                             static_cast<int>(piece.bytes.size() - sent), 0);
-                if (n <= 0) break;
-                sent += n;
-            }
-            if (sent < piece.bytes.size()) break;
+            bool sentAll = true;
+            for (int64_t i = 0; i < piece.repeat && sentAll; ++i)
+                sentAll = SendAll(peer, piece.bytes);
+            if (!sentAll) break;
         }
         shutdown(peer, 1);  // no more sends: the client reads the end of the data
         closesocket(peer);
@@ -258,6 +257,7 @@ inline std::string WindowsPath(const std::string& linuxPath) {
     return path;
 }
 
+#ifdef TSL_TEST_PROXY_DIR
 // The folder of the real proxy (tinyproxy.sh): its port file and its log.
 inline std::string RealProxyFile(const char* name) {
     return WindowsPath(std::string(TSL_TEST_PROXY_DIR) + "/" + name);
@@ -274,5 +274,6 @@ inline int RealProxyPort() {
     CloseHandle(file);
     return atoi(text);
 }
+#endif
 
 }  // namespace updatetest

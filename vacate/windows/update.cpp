@@ -47,6 +47,24 @@ void FormatAgent(char* agent, const char* kind) {
               MakerWebHost);
 }
 
+// Opens the request for `address` with the user agent of `kind` ("Check" or "Download")
+// and sends it. The connection, or null when none opened; `*sent` is 0 (and logged) when
+// the request did not go out whole.
+Socket* StartRequest(const char* address, const char* kind, int useProxy, char* buffer,
+                     int32_t size, int* sent) {
+    *sent = 0;
+    char agent[UPDATE_AGENT_SIZE];
+    FormatAgent(agent, kind);
+    Socket* socket = nullptr;
+    int32_t headerLength = 0;
+    if (!HttpOpenRequest(address, agent, "GET", 0, useProxy, &socket, buffer, size,
+                         &headerLength))
+        return nullptr;
+    *sent = HttpSendAll(socket, buffer, headerLength);
+    if (!*sent) LogPrint("Unable to output header (%s)\n", SocketLastErrorText(socket));
+    return socket;
+}
+
 void ReleaseConnection(Socket** socket) {
     SocketShutdown(*socket);
     SocketClose(*socket);
@@ -179,18 +197,12 @@ int UpdateFetchInfo(ScriptContext* context, const char* address, int useProxy, c
     TSL_NOT_NULL(kSrc, context);
     TSL_NOT_NULL(kSrc, address);
     TSL_NOT_NULL(kSrc, buffer);
-    char agent[UPDATE_AGENT_SIZE];
-    FormatAgent(agent, "Check");
-    Socket* socket = nullptr;
-    int32_t headerLength = 0;
-    if (!HttpOpenRequest(address, agent, "GET", 0, useProxy, &socket, buffer, size,
-                         &headerLength))
-        return 0;
+    int sent = 0;
+    Socket* socket = StartRequest(address, "Check", useProxy, buffer, size, &sent);
+    if (socket == nullptr) return 0;
 
     int result = 0;
-    if (!HttpSendAll(socket, buffer, headerLength)) {
-        LogPrint("Unable to output header (%s)\n", SocketLastErrorText(socket));
-    } else {
+    if (sent) {
         ProgressWindowSet(60);
         // The whole response goes into the buffer as one text, one byte kept for its end;
         // the server's close ends it.
@@ -291,19 +303,13 @@ int UpdateDownload(ScriptContext* context, const char* address, int useProxy, ch
     StrCopy(gChoice.savePath, path);
     LogPrint("Save to -> [%s]\n", path);
 
-    char agent[UPDATE_AGENT_SIZE];
-    FormatAgent(agent, "Download");
-    Socket* socket = nullptr;
-    int32_t headerLength = 0;
-    if (!HttpOpenRequest(address, agent, "GET", 0, useProxy, &socket, buffer, size,
-                         &headerLength))
-        return 0;
+    int sent = 0;
+    Socket* socket = StartRequest(address, "Download", useProxy, buffer, size, &sent);
+    if (socket == nullptr) return 0;
 
     int result = 0;
     HANDLE file = INVALID_HANDLE_VALUE;
-    if (!HttpSendAll(socket, buffer, headerLength)) {
-        LogPrint("Unable to output header (%s)\n", SocketLastErrorText(socket));
-    } else {
+    if (sent) {
         ProgressWindowSet(60);
         UpdateTransfer transfer;
         UpdateTransferBegin(&transfer, size);
