@@ -124,22 +124,6 @@ int FindLast(const char* work, int from, int to, char c) {
     return -1;
 }
 
-int IsHexDigit(char c) {
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-// Number of significant digits in the number AtoI reads from `text` (leading zeros and
-// sign aside). More than five are no port, even where the 64-bit value wraps into range.
-int SignificantDigits(const char* text) {
-    int hex = text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
-    const char* p = text + (hex ? 2 : 0);
-    if (!hex && (*p == '-' || *p == '+')) ++p;
-    while (*p == '0') ++p;
-    int n = 0;
-    while (hex ? IsHexDigit(p[n]) : (p[n] >= '0' && p[n] <= '9')) ++n;
-    return n;
-}
-
 // The port written in a URL, or 0 when there is none usable. Texts that AtoI would refuse
 // and values that are no port number count as no port and are logged.
 int32_t UrlPortValue(const char* text) {
@@ -148,7 +132,8 @@ int32_t UrlPortValue(const char* text) {
         LogPrint("URL port too long (%s), no port taken\n", text);
         return 0;
     }
-    if (SignificantDigits(text) > 5 || value < 0 || value > 65535) {
+    // More than five digits are no port, even where the 64-bit value wraps into range.
+    if (AtoIDigits(text) > 5 || value < 0 || value > 65535) {
         LogPrint("URL port out of range (%s), no port taken\n", text);
         return 0;
     }

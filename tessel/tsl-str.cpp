@@ -302,6 +302,17 @@ int AtoIChecked(const char* text, int64_t* valueOut) {
     return 1;
 }
 
+int AtoIDigits(const char* text) {
+    TSL_NOT_NULL(kSrc, text);
+    const bool hex = HasHexPrefix(text);
+    const char* p = text + (hex ? 2 : 0);
+    if (!hex && (*p == '-' || *p == '+')) ++p;
+    while (*p == '0') ++p;
+    int n = 0;
+    while (hex ? HexValue(p[n]) >= 0 : IsDigit(p[n])) ++n;
+    return n;
+}
+
 int AtoFChecked(const char* text, double* valueOut) {
     TSL_NOT_NULL(kSrc, valueOut);
     *valueOut = 0.0;

@@ -52,3 +52,7 @@ int StrVPrintf(char* buffer, int size, const char* format, va_list arguments);
 // but a number run too long for them gives 0 and a 0 result instead of ending the process.
 int AtoIChecked(const char* text, int64_t* valueOut);
 int AtoFChecked(const char* text, double* valueOut);
+// The significant digits of the number AtoI reads from `text` (after a sign or "0x" and
+// leading zeros). AtoI's 64-bit value wraps for long numbers, so a caller that needs at
+// most N digits refuses a count above N, whatever value came out.
+int AtoIDigits(const char* text);

@@ -15,24 +15,17 @@
 #include <string>
 #include <vector>
 
+#include "bench-clock.h"
 #include "support/windriver.h"
 #include "tools/vacate-pack/vacatepack.h"
+
+using bench::Median;
+using bench::Now;
+using bench::Seconds;
 
 namespace {
 
 const char kProductKey[] = "Software\\QuorvexBench\\Product";
-
-double Seconds(LARGE_INTEGER from, LARGE_INTEGER to) {
-    LARGE_INTEGER frequency;
-    QueryPerformanceFrequency(&frequency);
-    return static_cast<double>(to.QuadPart - from.QuadPart) / frequency.QuadPart;
-}
-
-LARGE_INTEGER Now() {
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return now;
-}
 
 // The product: `folders` folders of `files` files of 1 KB each.
 bool MakeProduct(const std::string& root, int folders, int files) {
@@ -105,11 +98,6 @@ double TimeFloor(const std::string& floorExe, const std::string& root, int folde
         return -1;
     if (floor.Wait(600000) != 0) return -1;
     return Seconds(start, Now());
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
 }
 
 }  // namespace

@@ -4,10 +4,10 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 
+#include "fixtures/fixture-test.h"
+#include "fixtures/url-scheme.h"
 #include "support/windriver.h"
 #include "tessel/qx-about.h"
 #include "tessel/tsl-core.h"
@@ -158,71 +158,13 @@ TEST_F(AboutBox, ClosesOnEscapeButtonsAndItsCloseBox) {
     EXPECT_NE(nullptr, box);
 }
 
-// Deletes a registry key with the keys below it (the test's own scheme only).
-void DeleteKeyTree(HKEY root, const std::string& path) {
-    HKEY key;
-    if (RegOpenKeyExA(root, path.c_str(), 0, KEY_ALL_ACCESS, &key) == ERROR_SUCCESS) {
-        char name[256];
-        while (RegEnumKeyA(key, 0, name, sizeof name) == ERROR_SUCCESS)
-            DeleteKeyTree(root, path + "\\" + name);
-        RegCloseKey(key);
-    }
-    RegDeleteKeyA(root, path.c_str());
-}
-
-// A URL scheme of this test's own, whose "open" runs the recording program.
-class UrlScheme {
-public:
-    UrlScheme(const std::string& scheme, const std::string& command) : scheme_(scheme) {
-        Register(HKEY_CURRENT_USER, command);
-        HKEY seen;
-        if (RegOpenKeyExA(HKEY_CLASSES_ROOT, scheme.c_str(), 0, KEY_READ, &seen) == ERROR_SUCCESS) {
-            RegCloseKey(seen);
-        } else {
-            // Wine does not merge the user's classes into HKEY_CLASSES_ROOT; the machine's
-            // classes of the test prefix serve instead.
-            Register(HKEY_LOCAL_MACHINE, command);
-            machine_ = true;
-        }
-    }
-    ~UrlScheme() {
-        DeleteKeyTree(HKEY_CURRENT_USER, "Software\\Classes\\" + scheme_);
-        if (machine_) DeleteKeyTree(HKEY_LOCAL_MACHINE, "Software\\Classes\\" + scheme_);
-    }
-
-private:
-    void Register(HKEY root, const std::string& command) {
-        std::string base = "Software\\Classes\\" + scheme_;
-        SetValue(root, base, nullptr, "URL:" + scheme_);
-        SetValue(root, base, "URL Protocol", "");
-        SetValue(root, base + "\\shell\\open\\command", nullptr, command);
-    }
-    static void SetValue(HKEY root, const std::string& path, const char* name,
-                         const std::string& value) {
-        HKEY key;
-        ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(root, path.c_str(), 0, nullptr, 0,
-                                                 KEY_ALL_ACCESS, nullptr, &key, nullptr));
-        RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>(value.size() + 1));
-        RegCloseKey(key);
-    }
-    std::string scheme_;
-    bool machine_ = false;
-};
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 TEST_F(AboutBox, WebsiteButtonOpensTheAddressThroughTheShell) {
     guitest::TempFolder folder;
     std::string record = folder.Path() + "opened.txt";
     std::string scheme = "tslabout" + std::to_string(GetCurrentProcessId());
-    std::string recorder = windriver::BesideSelf("qx-about-record.exe");
-    UrlScheme registered(scheme, "\"" + recorder + "\" \"" + record + "\" \"%1\"");
+    std::string recorder = fixture::FixturePath("fx-browser.exe");
+    fixture::UrlScheme registered(scheme, "\"" + recorder + "\" \"" + record + "\" \"%1\"");
+    ASSERT_TRUE(registered.Registered());
 
     std::string address = scheme + ":quorvex/about?from=test";
     HWND box = Open("Spindrel", address.c_str());
@@ -231,7 +173,7 @@ TEST_F(AboutBox, WebsiteButtonOpensTheAddressThroughTheShell) {
     bool opened = guitest::PumpUntil(
         [&] { return GetFileAttributesA(record.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000);
     ASSERT_TRUE(opened) << "the recording program did not run";
-    EXPECT_EQ(address, ReadFile(record));
+    EXPECT_EQ(address, fixture::ReadAll(record));
     EXPECT_TRUE(IsWindow(box)) << "the box stays open";
 }
 

@@ -12,21 +12,33 @@
 
 namespace sockettest {
 
+// A socket listening on a free port of 127.0.0.1, and that port; INVALID_SOCKET (port 0)
+// when it could not be set up.
+inline SOCKET ListenOnLoopback(int* port) {
+    *port = 0;
+    SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    sockaddr_in local{};
+    local.sin_family = AF_INET;
+    local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    int size = sizeof local;
+    if (listener == INVALID_SOCKET ||
+        bind(listener, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+        listen(listener, 5) != 0 ||
+        getsockname(listener, reinterpret_cast<sockaddr*>(&local), &size) != 0) {
+        if (listener != INVALID_SOCKET) closesocket(listener);
+        return INVALID_SOCKET;
+    }
+    *port = ntohs(local.sin_port);
+    return listener;
+}
+
 class Listener {
 public:
     enum Mode { kEcho, kSilent, kCloseAtOnce };
 
     explicit Listener(Mode mode) : mode_(mode) {
-        listen_ = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in local = Loopback(0);
-        int size = sizeof local;
-        if (listen_ == INVALID_SOCKET ||
-            bind(listen_, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
-            listen(listen_, 5) != 0 ||
-            getsockname(listen_, reinterpret_cast<sockaddr*>(&local), &size) != 0)
-            return;
-        port_ = ntohs(local.sin_port);
-        thread_ = std::thread([this] { Run(); });
+        listen_ = ListenOnLoopback(&port_);
+        if (listen_ != INVALID_SOCKET) thread_ = std::thread([this] { Run(); });
     }
 
     ~Listener() {

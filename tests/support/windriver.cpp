@@ -118,6 +118,13 @@ std::string MessageBoxText(HWND box) {
     return std::string();
 }
 
+std::string StaticTexts(HWND dialog) {
+    std::string texts;
+    for (const Control& c : ReadControls(dialog))
+        if (_stricmp(c.className.c_str(), "Static") == 0) texts += c.text + "\n";
+    return texts;
+}
+
 bool PressButton(HWND window, int id) {
     HWND button = GetDlgItem(window, id);
     return PostMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
@@ -151,8 +158,11 @@ bool SetSliderPos(HWND window, int id, int position) {
     return true;
 }
 
-BoxAnswerer::BoxAnswerer(Chooser choose, DWORD pid)
-    : choose_(std::move(choose)), pid_(pid), thread_([this] { Run(); }) {}
+BoxAnswerer::BoxAnswerer(Chooser choose, DWORD pid, DialogChooser chooseDialog)
+    : choose_(std::move(choose)),
+      pid_(pid),
+      chooseDialog_(std::move(chooseDialog)),
+      thread_([this] { Run(); }) {}
 
 BoxAnswerer::~BoxAnswerer() {
     stop_ = true;
@@ -168,11 +178,17 @@ void BoxAnswerer::Run() {
                 if (std::find(handled_.begin(), handled_.end(), window) != handled_.end())
                     continue;
             }
-            // Only message boxes: other dialogs (a progress window) have no message text.
+            // Other dialogs (a progress window) have no message text.
             std::string text = MessageBoxText(window);
-            if (text.empty()) continue;
+            if (text.empty() && !chooseDialog_) continue;
             std::string caption = WindowText(window);
-            int button = choose_(caption, text);
+            int button = 0;
+            if (!text.empty()) {
+                button = choose_(caption, text);
+            } else {
+                text = StaticTexts(window);
+                button = chooseDialog_(window);
+            }
             if (button == 0) continue;
             if (!PressButton(window, button)) continue;
             std::lock_guard<std::mutex> guard(lock_);

@@ -47,6 +47,9 @@ std::string ControlText(HWND window, int id);
 // The text shown by a message box (its static text control).
 std::string MessageBoxText(HWND box);
 
+// The texts of a dialog's static controls, in z-order, each followed by "\n".
+std::string StaticTexts(HWND dialog);
+
 // Presses a button as a click would: WM_COMMAND with BN_CLICKED, posted to the window.
 bool PressButton(HWND window, int id);
 
@@ -65,14 +68,18 @@ struct Answer {
     int button;
 };
 
-// Answers message boxes (dialogs showing a message text; other dialogs are left alone) of
-// the current process on a background thread while it lives:
-// every box whose caption matches (empty: any caption) gets the button that `choose`
-// returns for it (0: leave it). Everything answered is recorded in order.
+// Answers message boxes (dialogs showing a message text) of the current process on a
+// background thread while it lives: every box gets the button that `choose` returns for
+// its caption and text (0: leave it for now). Other dialogs are left alone, unless
+// `chooseDialog` is given: it is asked about each one (it may press buttons itself) and
+// the button it returns is pressed (0: leave it for now). Everything answered is recorded
+// in order; a dialog's text is StaticTexts of it.
 class BoxAnswerer {
 public:
     using Chooser = std::function<int(const std::string& caption, const std::string& text)>;
-    explicit BoxAnswerer(Chooser choose, DWORD pid = GetCurrentProcessId());
+    using DialogChooser = std::function<int(HWND dialog)>;
+    explicit BoxAnswerer(Chooser choose, DWORD pid = GetCurrentProcessId(),
+                         DialogChooser chooseDialog = nullptr);
     ~BoxAnswerer();
     std::vector<Answer> Answers();
     // Waits until at least n boxes were answered; false after the time-out.
@@ -82,6 +89,7 @@ private:
     void Run();
     Chooser choose_;
     DWORD pid_;
+    DialogChooser chooseDialog_;
     std::mutex lock_;
     std::vector<Answer> answers_;
     std::vector<HWND> handled_;

@@ -295,6 +295,16 @@ TEST(Numbers, CheckedParsersRefuseRunsTheLenientOnesAbortOn) {
     EXPECT_EQ(AtoFChecked((std::string(60, '1') + "." + std::string(8, '1')).c_str(), &real), 1);
 }
 
+TEST(Numbers, DigitCountTellsAWrappedValue) {
+    // 2^64 + 100 reads as 100; its 20 digits say it was no such number.
+    EXPECT_EQ(AtoI("18446744073709551716"), 100);
+    EXPECT_EQ(AtoIDigits("18446744073709551716"), 20);
+    EXPECT_EQ(AtoIDigits("-000123 rest"), 3);
+    EXPECT_EQ(AtoIDigits("+0"), 0);
+    EXPECT_EQ(AtoIDigits("0x00FFz"), 2);
+    EXPECT_EQ(AtoIDigits("abc"), 0);
+}
+
 TEST(Numbers, Addresses) {
     uint32_t address = 0;
     unsigned char bytes[4];

@@ -208,7 +208,8 @@ TEST(Uninstall, UpdateModeOnlyCollectsTheProductsData) {
     FixtureCopy(p, "fx-args.exe", "fx-args.exe");
     p.Register();
 
-    BoxAnswerer answerer(Answering());
+    // "DONE" starts the update check, whose question is declined: nothing is fetched.
+    BoxAnswerer answerer(Answering(IDNO));
     Outcome run = RunScript(p.Header() +
                             "UPDATE URL:http://127.0.0.1/update.txt\n"
                             "FILE LIST:app.exe\n"
@@ -230,12 +231,16 @@ TEST(Uninstall, UpdateModeOnlyCollectsTheProductsData) {
     EXPECT_STREQ(run.context.installPath, p.folder.c_str());
     EXPECT_STREQ(run.context.uninstallName, "app.exe");
     EXPECT_EQ(run.context.fileCount, 1);
-    EXPECT_TRUE(answerer.Answers().empty());
+    std::vector<Answer> answers = answerer.Answers();
+    ASSERT_EQ(answers.size(), 1u);
+    EXPECT_EQ(answers[0].caption, "Electronic Update...");
+    EXPECT_EQ(answers[0].text, std::string("Would you like to check for an update to ") +
+                                   product::kCompany + " " + p.name + " electronically?");
     EXPECT_TRUE(fixture::Exists(file));
     EXPECT_TRUE(fixture::Exists(shortcut));
     EXPECT_FALSE(fixture::Exists(record));
     EXPECT_TRUE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
-    EXPECT_TRUE(fixture::LogHas("Update check not available"));
+    EXPECT_FALSE(fixture::LogHas("Update on phase"));
 }
 
 TEST(Uninstall, RelativePathsAreNeverDeleted) {

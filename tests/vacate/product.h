@@ -36,19 +36,7 @@ inline void SetString(HKEY root, const std::string& subkey, const char* name,
     RegCloseKey(key);
 }
 
-inline void DeleteKeyTree(HKEY root, const std::string& subkey) {
-    HKEY key;
-    if (RegOpenKeyExA(root, subkey.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-    char name[256];
-    DWORD size = sizeof name;
-    while (RegEnumKeyExA(key, 0, name, &size, nullptr, nullptr, nullptr, nullptr) ==
-           ERROR_SUCCESS) {
-        DeleteKeyTree(root, subkey + "\\" + name);
-        size = sizeof name;
-    }
-    RegCloseKey(key);
-    RegDeleteKeyA(root, subkey.c_str());
-}
+using fixture::DeleteKeyTree;
 
 // The user's Start-menu programs folder, ending in a backslash.
 inline std::string ProgramsFolder() {

@@ -1,6 +1,7 @@
 // The uninstaller as a user starts it: the real vacate.exe with a packed script, relocating
 // itself into the temporary folder and running there, every dialog answered by the
-// window-driving helper. The debug log "C:\debug.log" of both processes shows what
+// window-driving helper; with "-Update" against an update server of the test's own, and
+// through the real proxy. The debug log "C:\debug.log" of both processes shows what
 // happened between them.
 #include <gtest/gtest.h>
 
@@ -8,6 +9,10 @@
 
 #include "fixtures/fixture-test.h"
 #include "product.h"
+#include "tessel/socket.h"
+#include "update/document.h"
+#include "update/update-test.h"
+#include "vacate/resource.h"
 
 using product::Sample;
 using windriver::BoxAnswerer;
@@ -15,6 +20,14 @@ using windriver::BoxAnswerer;
 namespace {
 
 const char kDebugLog[] = "C:\\debug.log";
+
+// Winsock for the test's own update server.
+class SocketEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override { SocketStartup(); }
+    void TearDown() override { SocketCleanup(); }
+};
+const auto* const kSockets = ::testing::AddGlobalTestEnvironment(new SocketEnvironment);
 
 std::string VacateExe() {
     return windriver::BesideSelf("..\\..\\vacate\\vacate.exe");
@@ -54,17 +67,19 @@ std::string LineAfter(const std::string& log, const std::string& prefix) {
     return log.substr(at, log.find('\r', at) - at);
 }
 
+// Removes the temporary copy that the relocation logged and its place in the reboot queue.
+void ForgetRelocatedCopy() {
+    std::string copy = LineAfter(fixture::ReadAll(kDebugLog), " -> ");
+    if (copy.empty()) return;
+    for (int i = 0; i < 50 && fixture::Exists(copy) && !DeleteFileA(copy.c_str()); ++i) Sleep(100);
+    fixture::ForgetPendingDeletion(copy);
+}
+
 class Program : public ::testing::Test {
 protected:
     void SetUp() override { DeleteFileA(kDebugLog); }
     void TearDown() override {
-        // The temporary copy made by the relocation and its place in the reboot queue.
-        std::string copy = LineAfter(fixture::ReadAll(kDebugLog), " -> ");
-        if (!copy.empty()) {
-            for (int i = 0; i < 50 && fixture::Exists(copy) && !DeleteFileA(copy.c_str()); ++i)
-                Sleep(100);
-            fixture::ForgetPendingDeletion(copy);
-        }
+        ForgetRelocatedCopy();
         DeleteFileA(kDebugLog);
     }
 };
@@ -112,26 +127,77 @@ TEST_F(Program, RelocatesIntoTheTemporaryFolderAndUninstalls) {
     EXPECT_FALSE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
 }
 
-TEST_F(Program, UpdateOptionIsPassedToTheCopy) {
-    Sample p;
-    std::string file = p.AddFile("app.exe");
-    p.Register();
-    std::string uninstaller = p.folder + "uninstall.exe";
-    PackUninstaller(uninstaller,
-                    product::Script(p.Header() + "FILE LIST:app.exe\nINSTALL:\nDONE:x\n"));
+// "-Update" on a packaged product: the copy runs the script in update mode, and "DONE"
+// asks, fetches the version document, offers the newer version, downloads the installer
+// into the product's folder and runs it with "-Quiet"; once straight to the server, once
+// through the real proxy. Nothing of the product is removed.
+TEST_F(Program, UpdateOptionChecksDownloadsAndInstallsDirectlyAndThroughTheProxy) {
+    const int proxyPort = updatetest::RealProxyPort();
+    ASSERT_NE(0, proxyPort) << "the real proxy runs only when ctest starts this test";
+    std::string installer = fixture::ReadAll(fixture::FixturePath("fx-installer.exe"));
+    for (bool viaProxy : {false, true}) {
+        SCOPED_TRACE(viaProxy ? "through the proxy" : "straight to the server");
+        DeleteFileA(kDebugLog);
+        Sample p;
+        std::string file = p.AddFile("app.exe");
+        p.Register();
+        updatetest::HttpServer server;
+        std::string key = std::string(product::kCompany) + " " + p.name;
+        server.Serve({updatetest::Ok(updatetest::Record(key, "2.0", "http://p.example/",
+                                                         server.Url("/files/setup.exe"))),
+                      updatetest::Ok(installer, "application/octet-stream")});
+        std::string uninstaller = p.folder + "uninstall.exe";
+        PackUninstaller(uninstaller, product::Script(p.Header() + "UPDATE URL:" +
+                                                     server.Url("/info.txt") +
+                                                     "\nFILE LIST:app.exe\nINSTALL:\nDONE:x\n"));
+        updatetest::ProxySetting proxy(viaProxy ? 1 : 0,
+                                       "127.0.0.1:" + std::to_string(proxyPort));
+        std::string record = p.folder + "installer-ran.txt";
+        updatetest::InstallerWishes wishes(record, 1);
 
-    BoxAnswerer answerer([](const std::string&, const std::string&) { return IDOK; }, 0);
-    windriver::Process first;
-    ASSERT_TRUE(first.Start("\"" + uninstaller + "\" -Update -debug -append"));
-    EXPECT_EQ(first.Wait(20000), 0);
-    ASSERT_TRUE(WaitForBothExits(20000));
+        BoxAnswerer answerer(
+            [](const std::string&, const std::string& text) {
+                return text.find('?') != std::string::npos ? IDYES : IDOK;
+            },
+            0,
+            [](HWND dialog) {
+                return GetDlgItem(dialog, IDC_UPDATE_DOWNLOAD) != nullptr ? IDC_UPDATE_DOWNLOAD : 0;
+            });
+        windriver::Process first;
+        ASSERT_TRUE(first.Start("\"" + uninstaller + "\" -Update -debug -append"));
+        EXPECT_EQ(first.Wait(20000), 0);
+        ASSERT_TRUE(answerer.WaitForAnswers(3, 30000));
+        ASSERT_TRUE(WaitForBothExits(20000));
 
-    std::string log = fixture::ReadAll(kDebugLog);
-    EXPECT_NE(log.find("-Spawn -Update -debug -append'"), std::string::npos);
-    EXPECT_NE(log.find("Update check not available"), std::string::npos);
-    EXPECT_TRUE(answerer.Answers().empty());
-    EXPECT_TRUE(fixture::Exists(file));
-    EXPECT_TRUE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
+        std::vector<windriver::Answer> answers = answerer.Answers();
+        EXPECT_EQ(answers[0].text, "Would you like to check for an update to " + key +
+                                       " electronically?");
+        EXPECT_EQ(answers[1].text, "A new version of " + key +
+                                       " is available!\nCurrent version 1.0 - New version 2.0\n");
+        EXPECT_EQ(answers[2].text, "Successfully updated program to latest version!");
+        for (const windriver::Answer& a : answers) EXPECT_EQ(a.caption, "Electronic Update...");
+        EXPECT_EQ(fixture::ReadAll(p.folder + "setup.exe"), installer);
+        EXPECT_EQ(updatetest::InstallerArguments(record), "-Quiet");
+
+        std::string log = fixture::ReadAll(kDebugLog);
+        EXPECT_NE(log.find("-Spawn -Update -debug -append'"), std::string::npos);
+        EXPECT_EQ(log.find("Update on phase 1"), std::string::npos);
+        std::vector<std::string> requests = server.Requests();
+        ASSERT_EQ(requests.size(), 2u);
+        if (viaProxy) {
+            std::string proxyLog = fixture::ReadAll(updatetest::RealProxyFile("tinyproxy.log"));
+            for (const char* path : {"/info.txt", "/files/setup.exe"})
+                EXPECT_NE(proxyLog.find("GET " + server.Url(path) + " HTTP/1.0"), std::string::npos)
+                    << path;
+            EXPECT_NE(requests[1].find("\r\nVia: "), std::string::npos);
+        } else {
+            EXPECT_EQ(requests[1].find("\r\nVia: "), std::string::npos);
+        }
+        // An update removes nothing of the product.
+        EXPECT_TRUE(fixture::Exists(file));
+        EXPECT_TRUE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
+        ForgetRelocatedCopy();
+    }
 }
 
 // Runs an executable as the relocated copy and returns the one notice it shows.

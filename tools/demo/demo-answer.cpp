@@ -1,12 +1,14 @@
 // Answers the uninstaller's dialogs in the demo when no person is there to do it: waits for
 // message boxes of any process, prints each one's caption, text and the button pressed, and
-// answers Yes to questions and OK to notices. With -watch it only prints what appears and
-// leaves the answering to the person at the display.
+// answers Yes to questions and OK to notices; the update check's new-version dialog gets
+// "Download and install new version". With -watch it only prints what appears and leaves
+// the answering to the person at the display.
 //
-//   demo-answer [-watch] [-timeout seconds]
+//   demo-answer [-watch] [-timeout seconds] [-final text]...
 //
-// It ends when the box saying the product "has been uninstalled!" was answered and the
-// process that showed it has exited, or after the time-out (exit code 1).
+// It ends when a notice holding one of the -final texts (by default "has been
+// uninstalled!") was answered and the process that showed it has exited, or after the
+// time-out (exit code 1).
 #include <windows.h>
 
 #include <stdio.h>
@@ -31,15 +33,21 @@ const char* ButtonName(int id) {
 
 bool HasButton(HWND box, int id) { return GetDlgItem(box, id) != nullptr; }
 
+// The update check's dialog 100 and its download button.
+const int kDownloadButton = 1015;
+
 }  // namespace
 
 int main(int argc, char** argv) {
     bool watch = false;
     DWORD timeoutMs = 120000;
+    std::vector<std::string> finals;
     for (int i = 1; i < argc; ++i) {
         if (strcmp(argv[i], "-watch") == 0) watch = true;
         if (strcmp(argv[i], "-timeout") == 0 && i + 1 < argc) timeoutMs = atoi(argv[++i]) * 1000;
+        if (strcmp(argv[i], "-final") == 0 && i + 1 < argc) finals.push_back(argv[++i]);
     }
+    if (finals.empty()) finals.push_back("has been uninstalled!");
 
     std::vector<HWND> seen;
     DWORD start = GetTickCount();
@@ -50,20 +58,29 @@ int main(int argc, char** argv) {
             bool known = false;
             for (HWND s : seen) known = known || s == window;
             std::string text = windriver::MessageBoxText(window);
-            if (known || text.empty()) continue;
+            const bool offer = text.empty() && HasButton(window, kDownloadButton);
+            if (known || (text.empty() && !offer)) continue;
             seen.push_back(window);
 
             std::string caption = windriver::WindowText(window);
-            int button = HasButton(window, IDYES) ? IDYES : IDOK;
+            int button = offer ? kDownloadButton : HasButton(window, IDYES) ? IDYES : IDOK;
+            if (offer) {
+                // The dialog's lines, the second and later ones indented under the first.
+                std::string lines = windriver::StaticTexts(window);
+                for (size_t at = 0, end; (end = lines.find('\n', at)) != std::string::npos;
+                     at = end + 1)
+                    text += (text.empty() ? "" : "\n    ") + lines.substr(at, end - at);
+            }
+            const char* pressed = offer ? "Download and install new version" : ButtonName(button);
             if (watch) {
                 printf("dialog \"%s\": %s\n", caption.c_str(), text.c_str());
             } else {
-                printf("dialog \"%s\": %s\n  -> %s\n", caption.c_str(), text.c_str(),
-                       ButtonName(button));
+                printf("dialog \"%s\": %s\n  -> %s\n", caption.c_str(), text.c_str(), pressed);
             }
             fflush(stdout);
-            if (text.find("has been uninstalled!") != std::string::npos)
-                GetWindowThreadProcessId(window, &finalPid);
+            for (const std::string& final : finals)
+                if (!offer && text.find(final) != std::string::npos)
+                    GetWindowThreadProcessId(window, &finalPid);
             if (!watch) {
                 Sleep(300);  // let a person watching the log see it
                 windriver::PressButton(window, button);

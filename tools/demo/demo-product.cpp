@@ -10,6 +10,11 @@
 //   demo-product report
 //       Prints what is left of the product and the reboot queue. Exit code 0 when nothing
 //       of the product is left.
+//   demo-product update-report
+//       After the update check: prints whether the product is still in place, the installer
+//       the check saved into its folder, and the arguments that installer ran with (its
+//       record "installer-ran.txt" in the product's folder). Exit code 0 when the product is
+//       whole and the installer ran with "-Quiet".
 #include <windows.h>
 #include <objbase.h>
 #include <shlobj.h>
@@ -29,6 +34,16 @@ const char kProductKey[] = "Software\\Quorvex\\Demo Product";
 const char kUninstallKey[] =
     "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorvex Demo Product";
 const char kSessionManager[] = "System\\CurrentControlSet\\Control\\Session Manager";
+
+// The product's files: the programs copied from the fixtures, and texts written in place.
+const char* const kPrograms[] = {"bin\\demo.exe", "bin\\demo-com.dll", "cleanup.exe",
+                                 "uninstall.exe"};
+const char* const kTexts[] = {"data\\settings.txt", "data\\samples\\one.txt",
+                              "data\\samples\\two.txt", "data\\samples\\more\\three.txt",
+                              "docs\\readme.txt", "docs\\license.txt"};
+// What the update demo's server offers, and where its stand-in installer records its run.
+const char kNewInstaller[] = "demo-setup-2.0.exe";
+const char kInstallerRecord[] = "installer-ran.txt";
 
 std::string ProgramsFolder() {
     char path[MAX_PATH] = {};
@@ -98,14 +113,12 @@ int Install(const std::string& uninstaller, std::string fixtures) {
     if (!fixtures.empty() && fixtures.back() != '\\') fixtures += '\\';
     std::string folder = kFolder;
     printf("Installing the sample product into %s\n", kFolder);
-    bool ok = Copy(fixtures + "fx-window.exe", folder + "bin\\demo.exe") &&
-              Copy(fixtures + "fx-component.dll", folder + "bin\\demo-com.dll") &&
-              Copy(fixtures + "fx-args.exe", folder + "cleanup.exe") &&
-              Copy(uninstaller, folder + "uninstall.exe");
-    const char* texts[] = {"data\\settings.txt", "data\\samples\\one.txt",
-                           "data\\samples\\two.txt", "data\\samples\\more\\three.txt",
-                           "docs\\readme.txt", "docs\\license.txt"};
-    for (const char* text : texts)
+    const std::string sources[] = {fixtures + "fx-window.exe", fixtures + "fx-component.dll",
+                                   fixtures + "fx-args.exe", uninstaller};
+    bool ok = true;
+    for (size_t i = 0; i < sizeof kPrograms / sizeof kPrograms[0]; ++i)
+        ok = Copy(sources[i], folder + kPrograms[i]) && ok;
+    for (const char* text : kTexts)
         ok = WriteText(folder + text, std::string("Demo file ") + text + "\r\n") && ok;
 
     std::string group = ProgramsFolder() + "\\" + kGroup;
@@ -236,11 +249,59 @@ int Report() {
     return left == 0 ? 0 : 1;
 }
 
+bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+int UpdateReport() {
+    const std::string folder = kFolder;
+    printf("The product after the update check:\n");
+    int files = 0;
+    int present = 0;
+    auto look = [&](const char* name) {
+        ++files;
+        if (Exists(folder + name)) ++present;
+    };
+    for (const char* name : kPrograms) look(name);
+    for (const char* name : kTexts) look(name);
+    const bool key = KeyExists(HKEY_CURRENT_USER, kProductKey);
+    printf("  %d of its %d files in %s, product key %s\n", present, files, kFolder,
+           key ? "in place" : "MISSING");
+
+    WIN32_FILE_ATTRIBUTE_DATA installer = {};
+    const std::string saved = folder + kNewInstaller;
+    const bool downloaded = GetFileAttributesExA(saved.c_str(), GetFileExInfoStandard, &installer);
+    if (downloaded)
+        printf("  the new installer saved by the check: %s (%lu bytes)\n", saved.c_str(),
+               installer.nFileSizeLow);
+    else
+        printf("  no new installer in the product's folder\n");
+
+    // The record: the installer's own path, then one argument per line.
+    std::string arguments;
+    FILE* record = fopen((folder + kInstallerRecord).c_str(), "r");
+    if (record != nullptr) {
+        char line[MAX_PATH];
+        for (int n = 0; fgets(line, sizeof line, record) != nullptr; ++n) {
+            line[strcspn(line, "\r\n")] = '\0';
+            if (n > 0) arguments += std::string(arguments.empty() ? "" : " ") + "[" + line + "]";
+        }
+        fclose(record);
+        printf("The new installer ran with the arguments: %s\n", arguments.c_str());
+    } else {
+        printf("The new installer did not run\n");
+    }
+    return present == files && key && downloaded && arguments == "[-Quiet]" ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc == 4 && strcmp(argv[1], "install") == 0) return Install(argv[2], argv[3]);
     if (argc == 2 && strcmp(argv[1], "report") == 0) return Report();
-    fprintf(stderr, "usage: demo-product install <uninstaller> <fixture folder> | report\n");
+    if (argc == 2 && strcmp(argv[1], "update-report") == 0) return UpdateReport();
+    fprintf(stderr,
+            "usage: demo-product install <uninstaller> <fixture folder> | report | "
+            "update-report\n");
     return 2;
 }

@@ -14,6 +14,7 @@
 #include "vacate/remove.h"
 #include "vacate/script.h"
 #include "vacate/shell.h"
+#include "vacate/update.h"
 
 static const char kSrc[] = "iscript";
 
@@ -421,8 +422,7 @@ int KwDone(ScriptContext* c, const char* d, int32_t* n) {
         if (c->registryPath[0] != '\0' && RegKeyExists(REG_ROOT_CURRENT_USER, c->registryPath))
             RegKeyDeleteTree(REG_ROOT_CURRENT_USER, c->registryPath);
     } else if (c->runMode == RUN_MODE_UPDATE) {
-        // The update check over the network is not part of this build yet.
-        LogPrint("Update check not available\n");
+        UpdateCheck(c);
     }
 
     if (c->runAfter[0] != '\0') {

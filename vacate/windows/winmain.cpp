@@ -12,6 +12,7 @@
 #include "tessel/winhelpr.h"
 #include "vacate/command.h"
 #include "vacate/ffs.h"
+#include "vacate/program.h"
 #include "vacate/prompt.h"
 #include "vacate/remove.h"
 #include "vacate/script.h"
@@ -19,9 +20,6 @@
 
 static const char kSrc[] = "winmain";
 
-static const char kProgramName[] = "Uninstall";
-static const char kProgramVersion[] = "1.60";
-static const char kProgramBuild[] = "Release";
 static const char kLogPath[] = "C:\\debug.log";
 static const int32_t kMemoryLimit = 0x7FFFFFFF;
 
@@ -132,7 +130,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR arguments, int) {
     MemInit(kMemoryLimit);
 
     const char* commandLine = GetCommandLineA();
-    LogPrint("%s Version %s (%s)\n", kProgramName, kProgramVersion, kProgramBuild);
+    LogPrint("%s Version %s (%s)\n", ProgramName, ProgramVersion, ProgramBuild);
     LogPrint("Cmdline '%s' '%s'\n", commandLine, arguments);
 
     int32_t runMode = HasOption(commandLine, "-Update") ? RUN_MODE_UPDATE : RUN_MODE_UNINSTALL;

@@ -1,0 +1,700 @@
+// The update check on the real Win32 interface under Wine: the HTTP client against a
+// scripted server of the test's own on 127.0.0.1, with the user's proxy setting in the
+// test prefix pointing at that server, at nothing, or at the real proxy (tinyproxy, started
+// by ctest); the fetch and the download over real sockets; dialog 100 and every box driven
+// by the window-driving helper; the downloaded installer run for real.
+#include <gtest/gtest.h>
+
+#include <string.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "fixtures/fixture-test.h"
+#include "fixtures/url-scheme.h"
+#include "socket/test_log.h"
+#include "tessel/socket.h"
+#include "tessel/tsl-core.h"
+#include "tessel/tsl-str.h"
+#include "update/document.h"
+#include "update/update-test.h"
+#include "vacate/http.h"
+#include "vacate/resource.h"
+#include "vacate/script.h"
+#include "vacate/shell.h"
+#include "vacate/update.h"
+
+using updatetest::HttpServer;
+using updatetest::InstallerArguments;
+using updatetest::InstallerWishes;
+using updatetest::Ok;
+using updatetest::Piece;
+using updatetest::ProxySetting;
+using updatetest::Record;
+using updatetest::Reply;
+using updatetest::Respond;
+
+namespace {
+
+class UpdateEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        SocketStartup();
+        ProgressWindowCreate();
+    }
+    void TearDown() override {
+        ProgressWindowDestroy();
+        SocketCleanup();
+    }
+};
+
+const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new UpdateEnvironment);
+
+const char kCaption[] = "Electronic Update...";
+const char kCheckAgent[] = "Quorvex Update Check Uninstall (www.quorvex.example)";
+const char kDownloadAgent[] = "Quorvex Update Download Uninstall (www.quorvex.example)";
+const char kKey[] = "QuorvexTest Updater";
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// The request's header line that starts with `name` (e.g. "Host: "), without its line end.
+std::string HeaderLine(const std::string& request, const std::string& name) {
+    size_t at = request.find("\r\n" + name);
+    if (at == std::string::npos) return std::string();
+    at += 2;
+    return request.substr(at, request.find("\r\n", at) - at);
+}
+
+std::string RequestLine(const std::string& request) {
+    return request.substr(0, request.find("\r\n"));
+}
+
+// A product for the update check: its names and version, its update address and a folder
+// of its own as its install path.
+class Product {
+public:
+    explicit Product(const std::string& url = "", const char* version = "1.60 Release")
+        : folder(fixture::TempFolder(), "update") {
+        context = ScriptContext{};
+        StrCopy(context.companyName, "QuorvexTest");
+        StrCopy(context.productName, "Updater");
+        StrCopy(context.productVersion, version);
+        StrCopyN(context.updateUrl, url.c_str(), sizeof context.updateUrl);
+        StrCopy(context.installPath, folder.path.c_str());
+        context.runMode = RUN_MODE_UPDATE;
+    }
+    fixture::ScratchFolder folder;
+    ScriptContext context;
+};
+
+// The response of a request read to its end with the socket layer, then the connection
+// released as the update check releases it.
+std::string ReadToEnd(Socket** socket) {
+    std::string data;
+    char chunk[4096];
+    int32_t got = 0;
+    while (SocketRead(*socket, chunk, sizeof chunk, &got)) data.append(chunk, got);
+    SocketShutdown(*socket);
+    SocketClose(*socket);
+    SocketDestroy(socket);
+    return data;
+}
+
+// Opens a request as the update check does (method GET, no body) and, when it opened,
+// sends it and reads the response. The request header is left in `header`.
+int Request(const std::string& url, int useProxy, std::string* header, std::string* response) {
+    char buffer[1024];
+    Socket* socket = nullptr;
+    int32_t length = -1;
+    int opened = HttpOpenRequest(url.c_str(), "Agent 7", "GET", 0, useProxy, &socket, buffer,
+                                 sizeof buffer, &length);
+    if (!opened) {
+        EXPECT_EQ(nullptr, socket);
+        return 0;
+    }
+    *header = std::string(buffer, length);
+    EXPECT_EQ(1, HttpSendAll(socket, buffer, length));
+    *response = ReadToEnd(&socket);
+    return 1;
+}
+
+TEST(Http, DirectRequestCarriesThePathTheHostTheAgentAndClose) {
+    HttpServer server;
+    server.Serve(Ok("hello"));
+    ProxySetting noProxy(0, "127.0.0.1:9");
+    std::string url = server.Url("/dir/info.txt?product=a");
+    size_t mark = testlog::Mark();
+    std::string header;
+    std::string response;
+    ASSERT_EQ(1, Request(url, 1, &header, &response));
+
+    std::string expected = "GET /dir/info.txt?product=a HTTP/1.0\r\nUser-Agent: Agent 7\r\n"
+                           "Host: " + server.HostPort() + "\r\nConnection: close\r\n\r\n";
+    EXPECT_EQ(expected, header);
+    ASSERT_EQ(1u, server.Requests().size());
+    EXPECT_EQ(expected, server.Requests()[0]);
+    EXPECT_TRUE(Contains(response, "\r\n\r\nhello"));
+    std::string log = testlog::Since(mark);
+    EXPECT_TRUE(Contains(log, "Contacting '" + server.HostPort() + "' '/dir/info.txt?product=a'\n"));
+    EXPECT_TRUE(Contains(log, "Proxy Disabled (0x00000000) : None\n"));
+
+    // A URL without a path asks for "/".
+    ASSERT_EQ(1, Request("http://" + server.HostPort(), 0, &header, &response));
+    EXPECT_EQ("GET / HTTP/1.0", RequestLine(server.Requests()[1]));
+}
+
+TEST(Http, ProxyOfTheUserSettingsGetsTheWholeUrl) {
+    // The test's server stands in for the proxy: the URL's own host does not even exist.
+    HttpServer proxy;
+    proxy.Serve(Ok("via proxy"));
+    const std::string url = "http://update.quorvex.example/info.txt?v=2";
+    ProxySetting setting(1, "ftp=127.0.0.1:21;HTTP=" + proxy.HostPort() + ";https=127.0.0.1:443");
+    size_t mark = testlog::Mark();
+    std::string header;
+    std::string response;
+    ASSERT_EQ(1, Request(url, 1, &header, &response));
+    EXPECT_TRUE(Contains(testlog::Since(mark),
+                         "Proxy Enabled (0x00000001) : " + proxy.HostPort() + "\n"));
+    ASSERT_EQ(1u, proxy.Requests().size());
+    EXPECT_EQ("GET " + url + " HTTP/1.0", RequestLine(proxy.Requests()[0]));
+    EXPECT_EQ("Host: update.quorvex.example", HeaderLine(proxy.Requests()[0], "Host: "));
+    EXPECT_TRUE(Contains(response, "via proxy"));
+
+    // Asked to go straight, the request goes to the URL's host, which does not resolve.
+    mark = testlog::Mark();
+    EXPECT_EQ(0, Request("http:///info.txt", 0, &header, &response));
+    EXPECT_TRUE(Contains(testlog::Since(mark), "Proxy Disabled (0x00000000) : None\n"));
+    EXPECT_TRUE(Contains(testlog::Since(mark), "Unable to get machine for URL 'http:///info.txt'\n"));
+    EXPECT_EQ(1u, proxy.Requests().size());
+}
+
+TEST(Http, ProxyThatIsOffEmptyUnnamedOrNotThereIsLogged) {
+    HttpServer server;
+    server.Serve(Ok("direct"));
+    std::string url = server.Url("/x");
+    std::string header;
+    std::string response;
+    struct Case {
+        int32_t enable;
+        std::string value;
+        int opened;
+        std::string logged;
+    };
+    sockettest::RefusingPort refusing;
+    const Case cases[] = {
+        // Switched on without a server, or a server switched off: straight to the server.
+        {1, "", 1, "Proxy Disabled (0x00000001) : None\n"},
+        {0, "127.0.0.1:1", 1, "Proxy Disabled (0x00000000) : None\n"},
+        {-1, "", 1, "Proxy Disabled (0x00000000) : None\n"},
+        // Entries for other protocols only: the whole value up to ';', which is no host.
+        {1, "https=127.0.0.1:1;ftp=127.0.0.1:2", 0,
+         "Unable to get machine for URL 'https=127.0.0.1:1'\n"},
+        // No port: port 0, which no connection reaches.
+        {1, "127.0.0.1", 0, "Unable to connect to machine 127.0.0.1:0 for URL '" + url + "'\n"},
+        // A proxy that does not listen.
+        {1, "127.0.0.1:" + std::to_string(refusing.Port()), 0,
+         "Unable to connect to machine 127.0.0.1:" + std::to_string(refusing.Port()) +
+             " for URL '" + url + "'\n"},
+    };
+    for (const Case& c : cases) {
+        ProxySetting setting(c.enable, c.value);
+        size_t mark = testlog::Mark();
+        EXPECT_EQ(c.opened, Request(url, 1, &header, &response)) << c.value;
+        EXPECT_TRUE(Contains(testlog::Since(mark), c.logged)) << c.value << testlog::Since(mark);
+        if (c.opened) EXPECT_TRUE(Contains(response, "direct")) << c.value;
+    }
+}
+
+TEST(Http, ReadTakesWhatCameAndWaitsNoLongerThanTheReadTimeOut) {
+    HttpServer server;
+    server.Serve({Reply{{Piece{"HTTP/1.0 200 OK\r\n\r\nabc"}, Piece{"def", 1200}}},
+                  Reply{{Piece{"never", 20000}}}});
+    char buffer[1024];
+    Socket* socket = nullptr;
+    int32_t length = 0;
+    ASSERT_EQ(1, HttpOpenRequest(server.Url("/").c_str(), nullptr, "GET", 0, 0, &socket, buffer,
+                                 sizeof buffer, &length));
+    ASSERT_EQ(1, HttpSendAll(socket, buffer, length));
+    std::string response;
+    int32_t got = 0;
+    while (HttpRead(socket, buffer, sizeof buffer, &got)) response.append(buffer, got);
+    EXPECT_EQ("HTTP/1.0 200 OK\r\n\r\nabcdef", response);
+    EXPECT_EQ(0, socket->lastError);  // the server's close
+    SocketShutdown(socket);
+    SocketDestroy(&socket);
+
+    // A server that stays silent: the read ends after the socket's read time-out.
+    ASSERT_EQ(1, HttpOpenRequest(server.Url("/").c_str(), nullptr, "GET", 0, 0, &socket, buffer,
+                                 sizeof buffer, &length));
+    ASSERT_EQ(1, HttpSendAll(socket, buffer, length));
+    socket->readTimeout = 1500;
+    size_t mark = testlog::Mark();
+    DWORD start = GetTickCount();
+    EXPECT_EQ(0, HttpRead(socket, buffer, sizeof buffer, &got));
+    DWORD waited = GetTickCount() - start;
+    EXPECT_GE(waited, 1400u);
+    EXPECT_LT(waited, 4000u);
+    EXPECT_EQ(SOCKET_TIMEOUT_CODE, socket->lastError);
+    EXPECT_TRUE(Contains(testlog::Since(mark), "Socket Read timeout (1500)\n"));
+    SocketShutdown(socket);
+    SocketDestroy(&socket);
+}
+
+TEST(Http, OverlongUrlIsRefusedBeforeAnyConnection) {
+    HttpServer server;
+    server.Serve(Ok("x"));
+    std::string url = server.Url("/") + std::string(HTTP_URL_SIZE, 'a');
+    std::string header;
+    std::string response;
+    EXPECT_EQ(0, Request(url, 0, &header, &response));
+    Sleep(100);
+    EXPECT_EQ(0, server.Accepted());
+}
+
+// ---------------------------------------------------------------------------
+// Fetching the version document
+// ---------------------------------------------------------------------------
+
+struct Fetched {
+    int result;
+    std::string text;
+};
+
+Fetched Fetch(Product& product, const std::string& url, int32_t size = UPDATE_BUFFER_SIZE) {
+    std::vector<char> buffer(size, 'Z');
+    int result = UpdateFetchInfo(&product.context, url.c_str(), 0, buffer.data(), size);
+    return Fetched{result, result ? std::string(buffer.data()) : std::string()};
+}
+
+TEST(Fetch, WholeResponseAsOneTextWhateverItsPieces) {
+    HttpServer server;
+    Product product;
+    std::string document = Record(kKey, "2.0", "http://p/", "http://d/setup.exe");
+    std::string head = "HTTP/1.0 200 OK\r\nContent-Length: " + std::to_string(document.size());
+    // One write; the header in two writes after a slow start; many small writes.
+    std::vector<Reply> replies = {Ok(document)};
+    replies.push_back(Reply{{Piece{head.substr(0, 10), 1500}, Piece{head.substr(10) + "\r\n\r\n", 200},
+                             Piece{document}}});
+    Reply small;
+    std::string whole = head + "\r\n\r\n" + document;
+    for (size_t at = 0; at < whole.size(); at += 9) small.pieces.push_back(Piece{whole.substr(at, 9), 5});
+    replies.push_back(small);
+    server.Serve(replies);
+
+    for (size_t i = 0; i < replies.size(); ++i) {
+        size_t mark = testlog::Mark();
+        Fetched fetched = Fetch(product, server.Url("/info.txt"));
+        EXPECT_EQ(1, fetched.result) << i;
+        EXPECT_TRUE(Contains(fetched.text, "\r\n\r\n" + document)) << i;
+        EXPECT_TRUE(Contains(testlog::Since(mark), "Recieved -> 0 [")) << i;
+    }
+    std::vector<std::string> requests = server.Requests();
+    ASSERT_EQ(3u, requests.size());
+    EXPECT_EQ("GET /info.txt HTTP/1.0", RequestLine(requests[0]));
+    EXPECT_EQ(std::string("User-Agent: ") + kCheckAgent, HeaderLine(requests[0], "User-Agent: "));
+    EXPECT_EQ("Host: " + server.HostPort(), HeaderLine(requests[0], "Host: "));
+    EXPECT_EQ("Connection: close", HeaderLine(requests[0], "Connection: "));
+}
+
+TEST(Fetch, ClosedAtOnceOrLargerThanTheBufferFails) {
+    HttpServer server;
+    Product product;
+    server.Serve(Reply{{}, Reply::kAtOnce});
+    EXPECT_EQ(0, Fetch(product, server.Url("/info.txt")).result);
+
+    // The buffer keeps one byte for the text's end: a response of size - 1 bytes fits,
+    // one byte more does not (and no read of nothing spins for ever).
+    const std::string head = "HTTP/1.0 200 OK\r\n\r\n";
+    std::string fits = head + std::string(UPDATE_BUFFER_SIZE - 1 - head.size(), 'd');
+    server.Serve({Reply{{Piece{fits}}}, Reply{{Piece{fits + "d"}}}});
+    Fetched fetched = Fetch(product, server.Url("/big"));
+    EXPECT_EQ(1, fetched.result);
+    EXPECT_EQ(fits.size(), fetched.text.size());
+    size_t mark = testlog::Mark();
+    EXPECT_EQ(0, Fetch(product, server.Url("/bigger")).result);
+    EXPECT_TRUE(Contains(testlog::Since(mark), "Update information too large (1024000 bytes or more)\n"));
+}
+
+// ---------------------------------------------------------------------------
+// Downloading the installer
+// ---------------------------------------------------------------------------
+
+const std::string kInstaller = std::string("MZ\x90\0\x03", 5) + std::string(70000, 'i') + "\r\n\r\nend";
+
+int Download(Product& product, const std::string& url, int32_t size = UPDATE_BUFFER_SIZE) {
+    std::vector<char> buffer(size, 'Z');
+    return UpdateDownload(&product.context, url.c_str(), 0, buffer.data(), size);
+}
+
+TEST(Download, SavesTheBodyIntoTheProductsFolder) {
+    HttpServer server;
+    Product product;
+    std::string head = "HTTP/1.1 200 OK\r\nContent-Type: application/octet-stream\r\n"
+                       "content-length: " + std::to_string(kInstaller.size());
+    std::vector<Reply> replies = {
+        Respond(head, kInstaller),
+        // Without a size, the close ends the file.
+        Respond("HTTP/1.0 200 OK", kInstaller),
+        // The size in the first part of a header that ends in a later write.
+        Reply{{Piece{head + "\r\nX-A: 1"}, Piece{"\r\nX-B: 2\r", 300}, Piece{"\n\r\n" + kInstaller, 300}}},
+    };
+    server.Serve(replies);
+    const std::string saved = product.folder.path + "setup-2.0.exe";
+    for (size_t i = 0; i < replies.size(); ++i) {
+        DeleteFileA(saved.c_str());
+        size_t mark = testlog::Mark();
+        EXPECT_EQ(1, Download(product, server.Url("/files/setup-2.0.exe"))) << i;
+        EXPECT_EQ(kInstaller, fixture::ReadAll(saved)) << i;
+        EXPECT_STREQ(saved.c_str(), UpdateCurrentChoice()->savePath);
+        std::string log = testlog::Since(mark);
+        EXPECT_TRUE(Contains(log, "Save to -> [" + saved + "]\n")) << i;
+        if (i != 1) EXPECT_TRUE(Contains(log, "Filesize = 70012 (68k)\n")) << i;
+    }
+    std::vector<std::string> requests = server.Requests();
+    ASSERT_EQ(3u, requests.size());
+    EXPECT_EQ("GET /files/setup-2.0.exe HTTP/1.0", RequestLine(requests[0]));
+    EXPECT_EQ(std::string("User-Agent: ") + kDownloadAgent, HeaderLine(requests[0], "User-Agent: "));
+}
+
+TEST(Download, WrongSizeOrErrorStatusFailsAndAnErrorPageReplacesNothing) {
+    HttpServer server;
+    Product product;
+    const std::string saved = product.folder.path + "setup.exe";
+    fixture::WriteAll(saved, "the installer downloaded before");
+    std::string half = kInstaller.substr(0, kInstaller.size() / 2);
+    struct Case {
+        Reply reply;
+        const char* logged;
+        bool replaces;  // the file of that name is written
+    };
+    const Case cases[] = {
+        {Respond("HTTP/1.0 404 Not Found\r\nContent-Length: 9", "Not found"),
+         "Download refused by the server (status 404)\n", false},
+        {Respond("HTTP/1.0 200 OK\r\nContent-Length: 70012", half), "Sizes to not match (70012 != 35006)\n", true},
+        {Respond("HTTP/1.0 200 OK\r\nContent-Length: 100", kInstaller), "Sizes to not match (100 != ", true},
+    };
+    for (const Case& c : cases) {
+        server.Serve(c.reply);
+        size_t mark = testlog::Mark();
+        EXPECT_EQ(0, Download(product, server.Url("/setup.exe"))) << c.logged;
+        EXPECT_TRUE(Contains(testlog::Since(mark), c.logged)) << c.logged << testlog::Since(mark);
+        if (!c.replaces)
+            EXPECT_EQ("the installer downloaded before", fixture::ReadAll(saved));
+    }
+}
+
+TEST(Download, NamesAndSavePathsOutsideTheProductsFolderAreRefusedUnasked) {
+    HttpServer server;
+    server.Serve(Ok("x"));
+    Product product;
+    const std::string refused[] = {
+        server.Url("/dl/"),           server.Url("/.."),
+        server.Url("/$1evil.exe"),    server.Url("/a\\..\\..\\evil.exe"),
+        server.Url("/c:evil.exe"),    server.Url("/con"),
+        server.Url("/") + std::string(SCRIPT_PATH_SIZE - product.folder.path.size(), 'n'),
+    };
+    for (const std::string& url : refused) {
+        size_t mark = testlog::Mark();
+        EXPECT_EQ(0, Download(product, url)) << url;
+        EXPECT_TRUE(Contains(testlog::Since(mark), "No ")) << url << testlog::Since(mark);
+    }
+    // Without an install path the save path would be relative to wherever the current
+    // folder is.
+    product.context.installPath[0] = '\0';
+    EXPECT_EQ(0, Download(product, server.Url("/setup.exe")));
+    Sleep(100);
+    EXPECT_EQ(0, server.Accepted());
+}
+
+// ---------------------------------------------------------------------------
+// The new-version dialog and the whole check
+// ---------------------------------------------------------------------------
+
+// Answers the update check's windows in this process: questions with the answers given,
+// in order (No once they are used up), notices with OK, and the new-version dialog with
+// `dialog` (called while the dialog is open; it gives the button to press, 0 for later).
+class Answers {
+public:
+    using DialogAction = std::function<int(HWND dialog)>;
+    Answers(std::vector<int> questions, DialogAction dialog)
+        : questions_(std::move(questions)),
+          dialog_(std::move(dialog)),
+          answerer_([this](const std::string&, const std::string& text) { return Box(text); },
+                    GetCurrentProcessId(), [this](HWND window) { return Dialog(window); }) {}
+    Answers(std::vector<int> questions, int dialogButton)
+        : Answers(std::move(questions), [dialogButton](HWND) { return dialogButton; }) {}
+
+    // What was shown, in order: each box's text, "dialog" for the new-version dialog.
+    std::vector<std::string> Shown() {
+        std::vector<std::string> shown;
+        for (const windriver::Answer& a : answerer_.Answers()) {
+            EXPECT_EQ(kCaption, a.caption);
+            shown.push_back(a.text.compare(0, 17, "A new version of ") == 0 ? "dialog" : a.text);
+        }
+        return shown;
+    }
+    std::vector<windriver::Answer> All() { return answerer_.Answers(); }
+
+private:
+    int Box(const std::string& text) {
+        if (text.find('?') == std::string::npos) return IDOK;
+        size_t i = next_++;
+        return i < questions_.size() ? questions_[i] : IDNO;
+    }
+    int Dialog(HWND window) {
+        if (GetDlgItem(window, IDC_UPDATE_DOWNLOAD) == nullptr) return 0;  // the progress window
+        return dialog_(window);
+    }
+    std::vector<int> questions_;
+    std::atomic<size_t> next_{0};
+    DialogAction dialog_;
+    windriver::BoxAnswerer answerer_;
+};
+
+const char kAsk[] = "Would you like to check for an update to QuorvexTest Updater electronically?";
+const char kRetryCheck[] =
+    "There was a problem checking with the update server, would you like to try again?";
+const char kRetryDownload[] =
+    "There was a problem downloading the update, would you like to try again?";
+const char kUpdated[] = "Successfully updated program to latest version!";
+const char kNotUpdated[] = "Error attempting to update, please go to the site for the latest version.";
+const char kNoContact[] = "Unable to contact the update server, please try again later.";
+const char kNoInfo[] = "Unable to retrieve version info from update server, please check the website.";
+const char kLatest[] = "You are running the latest version of QuorvexTest Updater.";
+
+using Shown = std::vector<std::string>;
+
+TEST(Dialog, ShowsBothVersionsOpensThePageAndStaysOpenUntilTheDownloadIsChosen) {
+    Product product;
+    fixture::ScratchFolder scratch(fixture::TempFolder(), "page");
+    std::string record = scratch.path + "opened.txt";
+    std::string scheme = "tslupdate" + std::to_string(GetCurrentProcessId());
+    fixture::UrlScheme handler(scheme, "\"" + fixture::FixturePath("fx-browser.exe") + "\" \"" +
+                                           record + "\" \"%1\"");
+    ASSERT_TRUE(handler.Registered());
+    std::string page = scheme + ":quorvex/updater?from=dialog";
+
+    // The context's version is cut to its number by the check before the dialog shows.
+    StrCopy(product.context.productVersion, "1.60");
+    RECT shown = {};
+    bool pressed = false;
+    bool openWhilePageOpened = false;
+    Answers answers({}, [&](HWND dialog) {
+        if (!pressed) {
+            GetWindowRect(dialog, &shown);
+            pressed = windriver::PressButton(dialog, IDC_UPDATE_WEBPAGE);
+            return 0;
+        }
+        if (!fixture::Exists(record)) return 0;
+        openWhilePageOpened = IsWindow(dialog) != 0;
+        return IDC_UPDATE_DOWNLOAD;
+    });
+    ASSERT_EQ(1, UpdateDialog(&product.context, "2.05", page.c_str(), "http://d.example/s.exe"));
+
+    std::vector<windriver::Answer> all = answers.All();
+    ASSERT_EQ(1u, all.size());
+    EXPECT_EQ(kCaption, all[0].caption);
+    EXPECT_EQ("A new version of QuorvexTest Updater is available!\n"
+              "Current version 1.60 - New version 2.05\n",
+              all[0].text);
+    EXPECT_EQ(page, fixture::ReadAll(record));
+    EXPECT_TRUE(openWhilePageOpened);
+    EXPECT_EQ(1, UpdateCurrentChoice()->accepted);
+    EXPECT_STREQ("http://d.example/s.exe", UpdateCurrentChoice()->download);
+
+    // Centred on the desktop.
+    RECT desktop;
+    GetWindowRect(GetDesktopWindow(), &desktop);
+    EXPECT_NEAR((desktop.left + desktop.right) / 2, (shown.left + shown.right) / 2, 1);
+    EXPECT_NEAR((desktop.top + desktop.bottom) / 2, (shown.top + shown.bottom) / 2, 1);
+}
+
+TEST(Dialog, EnterEscapeAndCloseDeclineTheDownload) {
+    Product product;
+    for (int command : {IDOK, IDCANCEL, -1}) {
+        Answers answers({}, [command](HWND dialog) {
+            if (command == -1) PostMessageA(dialog, WM_SYSCOMMAND, SC_CLOSE, 0);
+            return command == -1 ? 0 : command;
+        });
+        ASSERT_EQ(1, UpdateDialog(&product.context, "9", "", "http://d/s.exe"));
+        EXPECT_EQ(0, UpdateCurrentChoice()->accepted) << command;
+    }
+}
+
+// A server for the whole check: the version document at /info.txt, then the installer
+// (the installer fixture's bytes) at /setup.exe.
+struct UpdateServer {
+    explicit UpdateServer(const std::string& version = "2.05") {
+        std::string installer = fixture::ReadAll(fixture::FixturePath("fx-installer.exe"));
+        document = Record("Quorvex Other", "9.0", "http://o/", "http://o/o.exe") +
+                   Record("QUORVEXTEST updater", version + " (beta)", "http://p.example/",
+                          server.Url("/setup.exe"));
+        server.Serve({Ok(document), Ok(installer, "application/octet-stream")});
+    }
+    HttpServer server;
+    std::string document;
+};
+
+TEST(Check, NewerVersionIsDownloadedAndItsInstallerRunQuietly) {
+    for (int exitCode : {1, 0}) {
+        UpdateServer update;
+        Product product(update.server.Url("/info.txt"));
+        std::string record = product.folder.path + "installer-ran.txt";
+        InstallerWishes wishes(record, exitCode);
+        ProxySetting noProxy(0, "");
+        Answers answers({IDYES}, IDC_UPDATE_DOWNLOAD);
+        size_t mark = testlog::Mark();
+        EXPECT_EQ(1, UpdateCheck(&product.context));
+
+        EXPECT_EQ((Shown{kAsk, "dialog", exitCode == 1 ? kUpdated : kNotUpdated}), answers.Shown());
+        EXPECT_EQ("Current version 1.60 - New version 2.05\n",
+                  answers.All()[1].text.substr(answers.All()[1].text.find('\n') + 1));
+        const std::string saved = product.folder.path + "setup.exe";
+        EXPECT_EQ(fixture::ReadAll(fixture::FixturePath("fx-installer.exe")), fixture::ReadAll(saved));
+        EXPECT_EQ("-Quiet", InstallerArguments(record));
+        std::vector<std::string> requests = update.server.Requests();
+        ASSERT_EQ(2u, requests.size());
+        EXPECT_EQ(std::string("User-Agent: ") + kCheckAgent, HeaderLine(requests[0], "User-Agent: "));
+        EXPECT_EQ("GET /setup.exe HTTP/1.0", RequestLine(requests[1]));
+        EXPECT_EQ(std::string("User-Agent: ") + kDownloadAgent, HeaderLine(requests[1], "User-Agent: "));
+        std::string log = testlog::Since(mark);
+        EXPECT_TRUE(Contains(log, "Update on phase 0\n"));
+        EXPECT_TRUE(Contains(log, "Match: 1.6"));
+        EXPECT_TRUE(Contains(log, "Update download on phase 0\n"));
+        EXPECT_FALSE(Contains(log, "phase 1"));
+        EXPECT_STREQ("1.60", product.context.productVersion);
+    }
+}
+
+TEST(Check, CurrentOrMissingRecordEndsWithItsNoticeAndNothingIsDownloaded) {
+    struct Case {
+        std::string document;
+        Shown shown;
+    };
+    const Case cases[] = {
+        // 1.6 is the same number as 1.60.
+        {Record(kKey, "1.6", "http://p/", "http://d/s.exe"), {kAsk, kLatest}},
+        {Record("Quorvex Other", "9.0", "http://p/", "http://d/s.exe"), {kAsk, kNoInfo}},
+        {Record(kKey, std::string(80, '3'), "http://p/", "http://d/s.exe"), {kAsk, kNoInfo}},
+    };
+    for (const Case& c : cases) {
+        HttpServer server;
+        server.Serve(Ok(c.document));
+        Product product(server.Url("/info.txt"));
+        ProxySetting noProxy(0, "");
+        Answers answers({IDYES}, IDC_UPDATE_DOWNLOAD);
+        EXPECT_EQ(1, UpdateCheck(&product.context));
+        EXPECT_EQ(c.shown, answers.Shown());
+        EXPECT_EQ(1u, server.Requests().size());
+    }
+}
+
+TEST(Check, NothingIsAskedWithoutAnAddressAndNothingFetchedOnNo) {
+    HttpServer server;
+    server.Serve(Ok("x"));
+    {
+        Product silent;
+        Answers none({IDYES}, IDC_UPDATE_DOWNLOAD);
+        EXPECT_EQ(1, UpdateCheck(&silent.context));
+        Sleep(200);
+        EXPECT_TRUE(none.Shown().empty());
+    }
+    {
+        Product product(server.Url("/info.txt"));
+        Answers declined({IDNO}, IDC_UPDATE_DOWNLOAD);
+        EXPECT_EQ(1, UpdateCheck(&product.context));
+        EXPECT_EQ((Shown{kAsk}), declined.Shown());
+        Sleep(100);
+        EXPECT_EQ(0, server.Accepted());
+    }
+    // A declined download ends without a word more.
+    UpdateServer update;
+    Product offered(update.server.Url("/info.txt"));
+    ProxySetting noProxy(0, "");
+    Answers escape({IDYES}, IDCANCEL);
+    EXPECT_EQ(1, UpdateCheck(&offered.context));
+    EXPECT_EQ((Shown{kAsk, "dialog"}), escape.Shown());
+    EXPECT_EQ(1u, update.server.Requests().size());
+}
+
+TEST(Check, FailedPhasesAskAgainAndRetryDirectly) {
+    ProxySetting noProxy(0, "");
+    {
+        // No server: the proxy phase and the direct phase fail; Yes tries directly again.
+        sockettest::RefusingPort nobody;
+        Product product("http://127.0.0.1:" + std::to_string(nobody.Port()) + "/info.txt");
+        Answers answers({IDYES, IDYES, IDNO}, IDC_UPDATE_DOWNLOAD);
+        size_t mark = testlog::Mark();
+        EXPECT_EQ(1, UpdateCheck(&product.context));
+        EXPECT_EQ((Shown{kAsk, kRetryCheck, kRetryCheck, kNoContact}), answers.Shown());
+        std::string log = testlog::Since(mark);
+        std::string phases;
+        for (size_t at = log.find("Update on phase "); at != std::string::npos;
+             at = log.find("Update on phase ", at + 1))
+            phases += log[at + 16];
+        EXPECT_EQ("01212", phases);
+    }
+    // The installer is refused with 404: the download phases fail the same way, and
+    // nothing is saved or run.
+    UpdateServer update;
+    update.server.Serve({Ok(update.document), Respond("HTTP/1.0 404 Not Found", "gone")});
+    Product offered(update.server.Url("/info.txt"));
+    Answers refused({IDYES, IDNO}, IDC_UPDATE_DOWNLOAD);
+    EXPECT_EQ(1, UpdateCheck(&offered.context));
+    EXPECT_EQ((Shown{kAsk, "dialog", kRetryDownload, kNoContact}), refused.Shown());
+    EXPECT_EQ(3u, update.server.Requests().size());
+    EXPECT_FALSE(fixture::Exists(offered.folder.path + "setup.exe"));
+}
+
+TEST(Check, ProxyThatDoesNotListenIsFollowedByTheDirectAttempt) {
+    UpdateServer update;
+    Product product(update.server.Url("/info.txt"));
+    std::string record = product.folder.path + "installer-ran.txt";
+    InstallerWishes wishes(record, 1);
+    sockettest::RefusingPort deadProxy;
+    ProxySetting proxy(1, "127.0.0.1:" + std::to_string(deadProxy.Port()));
+    Answers answers({IDYES}, IDC_UPDATE_DOWNLOAD);
+    size_t mark = testlog::Mark();
+    EXPECT_EQ(1, UpdateCheck(&product.context));
+    EXPECT_EQ((Shown{kAsk, "dialog", kUpdated}), answers.Shown());
+    std::string log = testlog::Since(mark);
+    EXPECT_TRUE(Contains(log, "Update on phase 1\n"));
+    EXPECT_TRUE(Contains(log, "Update download on phase 1\n"));
+    EXPECT_EQ(2u, update.server.Requests().size());
+}
+
+TEST(Check, ThroughTheRealProxy) {
+    const int proxyPort = updatetest::RealProxyPort();
+    ASSERT_NE(0, proxyPort) << "the real proxy runs only when ctest starts this test";
+    UpdateServer update;
+    Product product(update.server.Url("/info.txt"));
+    std::string record = product.folder.path + "installer-ran.txt";
+    InstallerWishes wishes(record, 1);
+    ProxySetting proxy(1, "http=127.0.0.1:" + std::to_string(proxyPort) + ";ftp=127.0.0.1:1");
+    Answers answers({IDYES}, IDC_UPDATE_DOWNLOAD);
+    size_t mark = testlog::Mark();
+    EXPECT_EQ(1, UpdateCheck(&product.context));
+    EXPECT_EQ((Shown{kAsk, "dialog", kUpdated}), answers.Shown());
+    EXPECT_TRUE(Contains(testlog::Since(mark), "Proxy Enabled (0x00000001) : 127.0.0.1:" +
+                                                   std::to_string(proxyPort) + "\n"));
+    EXPECT_FALSE(Contains(testlog::Since(mark), "phase 1"));
+
+    // The proxy was asked for the whole URLs and passed on the URL's host and the agents.
+    std::string proxyLog = fixture::ReadAll(updatetest::RealProxyFile("tinyproxy.log"));
+    for (const char* path : {"/info.txt", "/setup.exe"})
+        EXPECT_TRUE(Contains(proxyLog, "GET " + update.server.Url(path) + " HTTP/1.0")) << path;
+    std::vector<std::string> requests = update.server.Requests();
+    ASSERT_EQ(2u, requests.size());
+    for (const std::string& request : requests) {
+        EXPECT_TRUE(Contains(HeaderLine(request, "Via: "), "tinyproxy")) << request;
+        EXPECT_EQ("Host: " + update.server.HostPort(), HeaderLine(request, "Host: "));
+    }
+    EXPECT_EQ(std::string("User-Agent: ") + kCheckAgent, HeaderLine(requests[0], "User-Agent: "));
+    EXPECT_EQ(std::string("User-Agent: ") + kDownloadAgent, HeaderLine(requests[1], "User-Agent: "));
+    EXPECT_EQ("-Quiet", InstallerArguments(record));
+}
+
+}  // namespace

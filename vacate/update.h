@@ -1,0 +1,101 @@
+// The update check of the uninstaller's "-Update" mode. The pure parts build on every
+// target: the version document's scan with its fields, the version number, the installer's
+// file name taken from its address, and the download's response handling, fed read by read
+// whatever the chunking. The Win32 side (windows/update.cpp) asks the user, fetches,
+// shows the new-version dialog, downloads and runs the installer.
+#pragma once
+
+#include <stdint.h>
+
+constexpr int32_t UPDATE_BUFFER_SIZE = 1024000;  // request header, then the whole response
+constexpr int UPDATE_FIELD_SIZE = 320;           // names, addresses, unknown fields
+constexpr int UPDATE_VERSION_SIZE = 80;
+constexpr int UPDATE_AGENT_SIZE = 320;
+constexpr char UPDATE_TAG = 0x16;  // starts a tagged field of the version document
+
+// The record of the version document the scan stands on. A '1' field (a new record) empties
+// the name, the version text and the page address but keeps the version number and the
+// download address of the record before it.
+struct UpdateRecord {
+    char name[UPDATE_FIELD_SIZE];        // '1'
+    char version[UPDATE_VERSION_SIZE];   // '2', cut to its number
+    double number;                       // the version number of the '2' field
+    char page[UPDATE_FIELD_SIZE];        // '3': the product's web page
+    char download[UPDATE_FIELD_SIZE];    // '4': the new installer's address
+};
+
+// Copies the field at `*cursor`, every byte from 0x20 up to the first one below it, into
+// `destination` and leaves the cursor on that byte. 0 when the field has `capacity` bytes
+// or more (`destination` is then empty).
+int UpdateReadField(const char** cursor, char* destination, int capacity);
+
+// The leading run of digits and '.' of `text`, read as a real number; the text is cut right
+// after the run. An empty run gives 0. 0 (and the number 0) when the run is too long to be
+// read, 70 characters or more; such a text is no version.
+int UpdateVersionNumber(double* number, char* text);
+
+// Scans the zero-terminated response (header and body alike) for the record whose name
+// equals `productKey` (letter case ignored) and its '0' end. 1 with the record found; 0
+// when there is none, or a field does not fit its capacity, or a version is no number.
+int UpdateScanInfo(const char* text, const char* productKey, UpdateRecord* record);
+
+// The installer's file name, the text after the last '/' of its address (the whole address
+// when no '/' follows its first character), into `name` (UPDATE_FIELD_SIZE bytes). 0 (and
+// `name` empty) when the name could make the save path leave the product's folder or name
+// no plain file there: empty, a path variable ('$' first), a separator, ':', another
+// character a file name cannot hold, only dots and blanks, a trailing dot or blank, or a
+// device name.
+int UpdateFileName(const char* address, char* name);
+
+// One download's response, read by read into one buffer: header bytes are kept until the
+// header's end "\r\n\r\n" has come, then each read goes where the body began, behind the
+// header. The status must be 2xx; "Content-Length:" (letter case ignored) gives the size.
+struct UpdateTransfer {
+    int32_t size;        // the buffer's size; one byte stays free for a terminator
+    int32_t kept;        // response bytes at the buffer's start so far (the header's search)
+    int32_t headerSeen;  // 1 once the header's end has come
+    int32_t bodyStart;   // where the body begins in the buffer, once the header is seen
+    int32_t status;      // the status code of the status line
+    int64_t expected;    // "Content-Length:", 0 when the header has none
+    int64_t written;     // body bytes taken
+    double percent;      // progress after the last read: 60..100, or -1 (no size known)
+    int32_t failed;      // 1 once the download cannot be used (logged)
+};
+
+constexpr int64_t UPDATE_DOWNLOAD_MAX = 0x7FFFFFFF;  // bytes of one download at most
+
+int UpdateTransferBegin(UpdateTransfer* transfer, int32_t bufferSize);
+// Where the next read goes in the buffer and how many bytes it may take. 0 when the buffer
+// is full before the header has ended (or leaves no room behind it): the download fails.
+int UpdateTransferRoom(UpdateTransfer* transfer, int32_t* offset, int32_t* room);
+// Takes `received` bytes read into the place UpdateTransferRoom gave and terminates them.
+// Once the header is seen, `*bodyOffset` and `*bodyLength` give this read's part of the body
+// (perhaps empty); before, the length is 0. 1 to read on; 0 to stop: the download failed
+// (status, size) or its body ran past the announced size.
+int UpdateTransferTake(UpdateTransfer* transfer, char* buffer, int32_t received,
+                       int32_t* bodyOffset, int32_t* bodyLength);
+// The outcome once reading has stopped: 1 when the file is complete. `brokenOff` is 1 when
+// the last read failed with an error instead of the server's close: a body without a size
+// then cannot count as complete.
+int UpdateTransferResult(const UpdateTransfer* transfer, int brokenOff);
+
+#ifdef _WIN32
+struct ScriptContext;
+
+// What the new-version dialog left for the download.
+struct UpdateChoice {
+    char download[UPDATE_FIELD_SIZE];  // the installer's address
+    char savePath[UPDATE_FIELD_SIZE];  // where UpdateDownload saved it
+    int32_t accepted;                  // 1 when the user chose the download
+};
+const UpdateChoice* UpdateCurrentChoice();
+
+int UpdateCheck(ScriptContext* context);
+int UpdateFetchInfo(ScriptContext* context, const char* address, int useProxy, char* buffer,
+                    int32_t size);
+int UpdateParseInfo(ScriptContext* context, char* buffer);
+int UpdateDialog(ScriptContext* context, const char* version, const char* page,
+                 const char* download);
+int UpdateDownload(ScriptContext* context, const char* address, int useProxy, char* buffer,
+                   int32_t size);
+#endif

@@ -1,0 +1,360 @@
+// The update check of "-Update": asks the user, fetches the version document from the
+// product's update address (through the user's proxy, then directly, then on the user's
+// word again), compares versions, offers the new version in dialog 100, downloads the
+// installer into the product's folder and runs it with "-Quiet". Every box and the dialog
+// are captioned "Electronic Update...".
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include "tessel/maker.h"
+#include "tessel/socket.h"
+#include "tessel/tsl-core.h"
+#include "tessel/tsl-str.h"
+#include "tessel/winhelpr.h"
+#include "vacate/http.h"
+#include "vacate/paths.h"
+#include "vacate/program.h"
+#include "vacate/prompt.h"
+#include "vacate/resource.h"
+#include "vacate/script.h"
+#include "vacate/shell.h"
+#include "vacate/update.h"
+
+static const char kSrc[] = "update";
+
+namespace {
+
+constexpr char kCaption[] = "Electronic Update...";
+constexpr int kQuestionSize = 120;
+constexpr int kMessageSize = 320;
+constexpr int kDialogLineSize = 80;
+
+// The download state, from the dialog to the download.
+UpdateChoice gChoice;
+
+// What the open dialog shows and opens.
+struct DialogTexts {
+    const ScriptContext* context;
+    const char* version;
+    const char* page;
+};
+DialogTexts gDialog;
+
+// "Quorvex Update Check Uninstall (www.quorvex.example)" and its "Download" sibling.
+void FormatAgent(char* agent, const char* kind) {
+    StrPrintf(agent, UPDATE_AGENT_SIZE, "%s Update %s %s (%s)", MakerName, kind, ProgramName,
+              MakerWebHost);
+}
+
+// Opens the request for `address` with the user agent of `kind` ("Check" or "Download")
+// and sends it. The connection, or null when none opened; `*sent` is 0 (and logged) when
+// the request did not go out whole.
+Socket* StartRequest(const char* address, const char* kind, int useProxy, char* buffer,
+                     int32_t size, int* sent) {
+    *sent = 0;
+    char agent[UPDATE_AGENT_SIZE];
+    FormatAgent(agent, kind);
+    Socket* socket = nullptr;
+    int32_t headerLength = 0;
+    if (!HttpOpenRequest(address, agent, "GET", 0, useProxy, &socket, buffer, size,
+                         &headerLength))
+        return nullptr;
+    *sent = HttpSendAll(socket, buffer, headerLength);
+    if (!*sent) LogPrint("Unable to output header (%s)\n", SocketLastErrorText(socket));
+    return socket;
+}
+
+void ReleaseConnection(Socket** socket) {
+    SocketShutdown(*socket);
+    SocketClose(*socket);
+    SocketDestroy(socket);
+}
+
+typedef int (*UpdatePhase)(ScriptContext* context, const char* address, int useProxy,
+                           char* buffer, int32_t size);
+
+// Phase 0 through the proxy, phase 1 directly, phase 2 asks whether to try again, which
+// leads to phase 1 once more. 1 as soon as a phase succeeded.
+int RunPhases(ScriptContext* context, const char* address, UpdatePhase phase,
+              const char* logLine, const char* question, char* buffer) {
+    int p = 0;
+    int r = 0;
+    for (;;) {
+        LogPrint(logLine, p);
+        if (p == 0)
+            r = phase(context, address, 1, buffer, UPDATE_BUFFER_SIZE);
+        else if (p == 1)
+            r = phase(context, address, 0, buffer, UPDATE_BUFFER_SIZE);
+        else if (AskYesNo(question, kCaption))
+            p = 0;
+        if (r == 1 || ++p >= 3) return r;
+    }
+}
+
+void OpenPage(HWND dialog, const char* page) {
+    HINSTANCE opened = ShellExecuteA(dialog, "open", page, nullptr, nullptr, SW_SHOWNORMAL);
+    if (reinterpret_cast<uintptr_t>(opened) <= 32)
+        LogPrint("Unable to open the web page '%s' (%d)\n", page,
+                 static_cast<int>(reinterpret_cast<uintptr_t>(opened)));
+}
+
+INT_PTR CALLBACK UpdateDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG: {
+        SetWindowTextA(dialog, kCaption);
+        WinCenter(dialog, GetParent(dialog));
+        const ScriptContext* c = gDialog.context;
+        char line[kDialogLineSize];
+        StrPrintf(line, sizeof line, "A new version of %s %s is available!", c->companyName,
+                  c->productName);
+        DlgSetText(dialog, IDC_UPDATE_LINE1, line, kDialogLineSize);
+        StrPrintf(line, sizeof line, "Current version %s - New version %s", c->productVersion,
+                  gDialog.version);
+        DlgSetText(dialog, IDC_UPDATE_LINE2, line, kDialogLineSize);
+        SetForegroundWindow(dialog);
+        return TRUE;
+    }
+    case WM_COMMAND:
+        switch (LOWORD(wParam)) {
+        case IDC_UPDATE_WEBPAGE:
+            OpenPage(dialog, gDialog.page);
+            return TRUE;
+        case IDC_UPDATE_DOWNLOAD:
+            EndDialog(dialog, 1);
+            return TRUE;
+        case IDOK:
+        case IDCANCEL:
+            EndDialog(dialog, 0);
+            return TRUE;
+        default:
+            return FALSE;
+        }
+    case WM_CLOSE:
+        EndDialog(dialog, 0);
+        return TRUE;
+    default:
+        return FALSE;
+    }
+}
+
+}  // namespace
+
+const UpdateChoice* UpdateCurrentChoice() { return &gChoice; }
+
+int UpdateCheck(ScriptContext* context) {
+    TSL_NOT_NULL(kSrc, context);
+    if (context->updateUrl[0] == '\0') return 1;
+    char question[kQuestionSize];
+    StrPrintf(question, sizeof question,
+              "Would you like to check for an update to %s %s electronically?",
+              context->companyName, context->productName);
+    if (!AskYesNo(question, kCaption)) return 1;
+
+    gChoice = UpdateChoice{};
+    char* buffer = static_cast<char*>(MemAlloc(UPDATE_BUFFER_SIZE, MEM_DEFAULT, kSrc, __LINE__));
+    ProgressWindowSet(0);
+    ProgressWindowShow(1);
+    int r = RunPhases(context, context->updateUrl, UpdateFetchInfo, "Update on phase %d\n",
+                      "There was a problem checking with the update server, would you like "
+                      "to try again?",
+                      buffer);
+    ProgressWindowShow(0);
+
+    if (r == 1) {
+        if (!UpdateParseInfo(context, buffer))
+            ShowProblem("Unable to retrieve version info from update server, please check the "
+                        "website.",
+                        kCaption);
+        if (gChoice.accepted) {
+            ProgressWindowSet(0);
+            ProgressWindowShow(1);
+            r = RunPhases(context, gChoice.download, UpdateDownload,
+                          "Update download on phase %d\n",
+                          "There was a problem downloading the update, would you like to try "
+                          "again?",
+                          buffer);
+            ProgressWindowShow(0);
+            if (r == 1) {
+                uint32_t exitCode = 0;
+                if (RunProgram(gChoice.savePath, "-Quiet", 1, &exitCode) && exitCode == 1)
+                    ShowProblem("Successfully updated program to latest version!", kCaption);
+                else
+                    ShowProblem("Error attempting to update, please go to the site for the "
+                                "latest version.",
+                                kCaption);
+            }
+        }
+    }
+    MemFree(buffer, UPDATE_BUFFER_SIZE, MEM_DEFAULT, kSrc, __LINE__);
+    if (r == 0)
+        ShowProblem("Unable to contact the update server, please try again later.", kCaption);
+    return 1;
+}
+
+int UpdateFetchInfo(ScriptContext* context, const char* address, int useProxy, char* buffer,
+                    int32_t size) {
+    TSL_NOT_NULL(kSrc, context);
+    TSL_NOT_NULL(kSrc, address);
+    TSL_NOT_NULL(kSrc, buffer);
+    int sent = 0;
+    Socket* socket = StartRequest(address, "Check", useProxy, buffer, size, &sent);
+    if (socket == nullptr) return 0;
+
+    int result = 0;
+    if (sent) {
+        ProgressWindowSet(60);
+        // The whole response goes into the buffer as one text, one byte kept for its end;
+        // the server's close ends it.
+        int32_t used = 0;
+        int32_t got = 0;
+        int tooLarge = 0;
+        buffer[0] = '\0';
+        while (HttpRead(socket, buffer + used, size - 1 - used, &got)) {
+            if (got == 0) continue;
+            LogPrint("Recieved -> %d [%d]\n", used, got);
+            used += got;
+            buffer[used] = '\0';
+            if (used == size - 1) {
+                // Full: a read of nothing would succeed for ever. One more byte tells a
+                // document that fits exactly from one that is too large.
+                char extra = 0;
+                int32_t more = 0;
+                while (HttpRead(socket, &extra, 1, &more) && more == 0) {
+                }
+                tooLarge = more > 0;
+                if (tooLarge) LogPrint("Update information too large (%d bytes or more)\n", size);
+                break;
+            }
+        }
+        result = used > 0 && !tooLarge;
+    }
+    ProgressWindowSet(80);
+    ReleaseConnection(&socket);
+    return result;
+}
+
+int UpdateParseInfo(ScriptContext* context, char* buffer) {
+    TSL_NOT_NULL(kSrc, context);
+    TSL_NOT_NULL(kSrc, buffer);
+    char key[UPDATE_FIELD_SIZE];
+    StrPrintf(key, sizeof key, "%s %s", context->companyName, context->productName);
+    // The product version is cut to its number for the rest of the run.
+    double current = 0.0;
+    if (!UpdateVersionNumber(&current, context->productVersion))
+        LogPrint("Product version is no number '%s'\n", context->productVersion);
+
+    UpdateRecord record;
+    if (!UpdateScanInfo(buffer, key, &record)) return 0;
+    LogPrint("Match: %f %f\n", current, record.number);
+    if (record.number > current) {
+        UpdateDialog(context, record.version, record.page, record.download);
+    } else {
+        char text[kMessageSize];
+        StrPrintf(text, sizeof text, "You are running the latest version of %s %s.",
+                  context->companyName, context->productName);
+        ShowProblem(text, kCaption);
+    }
+    return 1;
+}
+
+int UpdateDialog(ScriptContext* context, const char* version, const char* page,
+                 const char* download) {
+    TSL_NOT_NULL(kSrc, context);
+    TSL_NOT_NULL(kSrc, version);
+    TSL_NOT_NULL(kSrc, page);
+    TSL_NOT_NULL(kSrc, download);
+    gDialog = DialogTexts{context, version, page};
+    gChoice = UpdateChoice{};
+    // A cut address would name another file: none is kept instead.
+    if (StrLen(download) < UPDATE_FIELD_SIZE)
+        StrCopy(gChoice.download, download);
+    else
+        LogPrint("Download address too long '%s'\n", download);
+
+    INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_UPDATE),
+                                     nullptr, UpdateDialogProc, 0);
+    if (result == -1)
+        LogPrint("Unable to show the update dialog (0x%.8X)\n",
+                 static_cast<unsigned>(GetLastError()));
+    if (result == 1) gChoice.accepted = 1;
+    gDialog = DialogTexts{};
+    return 1;
+}
+
+int UpdateDownload(ScriptContext* context, const char* address, int useProxy, char* buffer,
+                   int32_t size) {
+    TSL_NOT_NULL(kSrc, context);
+    TSL_NOT_NULL(kSrc, address);
+    TSL_NOT_NULL(kSrc, buffer);
+
+    // The server names the file; only a plain name inside the product's folder is taken.
+    char name[UPDATE_FIELD_SIZE];
+    if (!UpdateFileName(address, name)) {
+        LogPrint("No usable file name in the download address '%s'\n", address);
+        return 0;
+    }
+    char path[SCRIPT_PATH_SIZE];
+    int flags = 0;
+    if (!TranslatePath(context, name, path, &flags) || !PathIsAbsolute(path)) {
+        LogPrint("No save path in the product's folder for '%s'\n", name);
+        return 0;
+    }
+    StrCopy(gChoice.savePath, path);
+    LogPrint("Save to -> [%s]\n", path);
+
+    int sent = 0;
+    Socket* socket = StartRequest(address, "Download", useProxy, buffer, size, &sent);
+    if (socket == nullptr) return 0;
+
+    int result = 0;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    if (sent) {
+        ProgressWindowSet(60);
+        UpdateTransfer transfer;
+        UpdateTransferBegin(&transfer, size);
+        int32_t at = 0;
+        int32_t room = 0;
+        int32_t got = 0;
+        int saved = 1;
+        while (UpdateTransferRoom(&transfer, &at, &room) &&
+               HttpRead(socket, buffer + at, room, &got)) {
+            if (got == 0) continue;
+            int32_t bodyAt = 0;
+            int32_t bodyLength = 0;
+            if (!UpdateTransferTake(&transfer, buffer, got, &bodyAt, &bodyLength)) break;
+            if (!transfer.headerSeen) continue;
+            if (transfer.percent >= 0) ProgressWindowSet(transfer.percent);
+            // The file is made once a good header has come, so an error page never
+            // replaces a file of that name.
+            if (file == INVALID_HANDLE_VALUE) {
+                file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+                if (file == INVALID_HANDLE_VALUE) {
+                    LogPrint("Unable to open file '%s'\n", path);
+                    saved = 0;
+                    break;
+                }
+            }
+            DWORD written = 0;
+            if (bodyLength > 0 &&
+                (!WriteFile(file, buffer + bodyAt, static_cast<DWORD>(bodyLength), &written,
+                            nullptr) ||
+                 written != static_cast<DWORD>(bodyLength))) {
+                LogPrint("Unable to write file '%s' (0x%.8X)\n", path,
+                         static_cast<unsigned>(GetLastError()));
+                saved = 0;
+                break;
+            }
+            LogPrint("Recieved -> [%d / %d]\n", bodyLength,
+                     static_cast<int32_t>(transfer.written));
+        }
+        // The server's close ends a download normally; a reset or a time-out breaks it off.
+        const int brokenOff = socket->lastError != 0;
+        if (brokenOff) LogPrint("Download read failed (%s)\n", SocketLastErrorText(socket));
+        result = saved && UpdateTransferResult(&transfer, brokenOff);
+    }
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    ReleaseConnection(&socket);
+    return result;
+}
