@@ -54,6 +54,9 @@ void CacheSettingsNormalise(CacheSettings* record, int32_t memoryBase) {
     int32_t maximum = minimum > record->maxFileCache ? minimum : record->maxFileCache;
     if (maximum >= p) maximum = p;
     record->maxFileCache = maximum;
+    // A minimum above P would stand above the maximum just pulled down to P, and beyond its
+    // slider's range: it follows the maximum.
+    if (record->minFileCache > maximum) record->minFileCache = maximum;
     record->chunkSize = Clamp(record->chunkSize, CS_CHUNK_LIMIT.lower, CS_CHUNK_LIMIT.upper);
     record->nameCache = Clamp(record->nameCache, CS_NAME_LIMIT.lower, CS_NAME_LIMIT.upper);
     record->pathCache = Clamp(record->pathCache, CS_PATH_LIMIT.lower, CS_PATH_LIMIT.upper);
