@@ -288,7 +288,10 @@ static void AddPreset(HWND dialog) {
         }
         LogPrint("Add\n");
         PresetAdd(&gMain.working);
-        SelectEntry(dialog, gMain.working.name);
+        // The entry selected now shows what the window holds: it counts as shown, so that
+        // the list's next notification does not put the stored values over later edits.
+        if (SelectEntry(dialog, gMain.working.name))
+            ComboGetSelText(dialog, IDC_PRESETS, gMain.lastSelection, sizeof gMain.lastSelection);
     }
     SavePresets();
 }
@@ -318,6 +321,7 @@ static void ApplySettings(HWND dialog) {
     Gather(dialog);
     if (!AskYes("Apply the current settings?")) return;
     CacheSettingsWrite(&gMain.working);
+    LogPrint("Applied '%s'\n", gMain.working.name);
     if (gMain.config->askForReboot == 1) RestartPrompt();
 }
 
@@ -330,6 +334,7 @@ static void ApplyTrayPreset(HWND dialog, int index) {
     ShowSelection(dialog);
     Gather(dialog);
     CacheSettingsWrite(&gMain.working);
+    LogPrint("Applied '%s'\n", gMain.working.name);
     if (gMain.config->askForReboot == 1)
         RestartPrompt();
     else
@@ -375,6 +380,7 @@ static void Minimise(HWND dialog) {
     if (gMain.config != nullptr && gMain.config->trayMinimize == 1) {
         BuildPresetMenu(dialog);
         if (TrayIconAdd(dialog)) {
+            LogPrint("In the tray\n");
             gMain.inTray = 1;
             ShowWindow(dialog, SW_HIDE);
         } else {
@@ -425,6 +431,8 @@ static void OpenMainWindow(HWND dialog) {
     SetWindowTextA(dialog, title);
     gMain.icon = static_cast<HICON>(LoadImageA(gMain.instance, MAKEINTRESOURCEA(IDI_SPD),
                                                IMAGE_ICON, 0, 0, LR_DEFAULTSIZE));
+    if (gMain.icon == nullptr)
+        LogPrint("Unable to load the icon (%d)\n", static_cast<int>(GetLastError()));
     SendMessageA(dialog, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(gMain.icon));
     SendMessageA(dialog, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(gMain.icon));
     gMain.presetMenu = CreatePopupMenu();
