@@ -15,6 +15,8 @@ static const char kFileName[] = "spd.dat";
 static const int kProgramDirSize = 240;
 // A preset takes at most 159 bytes; a larger file is read only this far.
 static const DWORD kMaxFileBytes = 16 * 1024 * 1024;
+static const int kReplaceAttempts = 20;
+static const DWORD kReplaceWaitMs = 50;
 
 int PresetFilePath(char* path) {
     TSL_NOT_NULL(kSrc, path);
@@ -72,6 +74,16 @@ static int WriteWholeFile(const char* path, const uint8_t* bytes, int32_t size) 
     return ok;
 }
 
+// Moves the new file over the old one. Another program reading the old file at that moment
+// (a viewer, a backup, a virus scanner) keeps it from being replaced: a few more tries.
+static int ReplaceWith(const char* fresh, const char* path) {
+    for (int attempt = 1;; attempt++) {
+        if (MoveFileExA(fresh, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 1;
+        if (attempt == kReplaceAttempts) return 0;
+        Sleep(kReplaceWaitMs);
+    }
+}
+
 int PresetSaveFile(const char* path) {
     TSL_NOT_NULL(kSrc, path);
     char fresh[PRESET_PATH_SIZE + 8];
@@ -82,8 +94,7 @@ int PresetSaveFile(const char* path) {
     PresetEncode(bytes, size);
     int ok = WriteWholeFile(fresh, bytes, size);
     MemFree(bytes, capacity, MEM_DEFAULT, kSrc, __LINE__);
-    if (ok && !MoveFileExA(fresh, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        ok = 0;
+    if (ok) ok = ReplaceWith(fresh, path);
     if (!ok) {
         LogPrint("Unable to save file '%s'\n", path);
         DeleteFileA(fresh);

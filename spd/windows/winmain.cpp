@@ -54,7 +54,7 @@ struct MainState {
     HICON icon;
     int minimised;  // 1 after a minimise, 0 after a restore
     int inTray;     // hidden, with the icon in the notification area
-    int restoring;  // the window is being shown again by the restore command
+    int showing;    // the program itself is showing or minimising the window
 };
 
 static MainState gMain;
@@ -386,7 +386,9 @@ static void Minimise(HWND dialog) {
         } else {
             // Without a notification area the window would be lost: it is minimised.
             LogPrint("Unable to add the tray icon\n");
+            gMain.showing = 1;
             ShowWindow(dialog, SW_MINIMIZE);
+            gMain.showing = 0;
         }
     } else {
         ShowWindow(dialog, SW_MINIMIZE);
@@ -395,7 +397,7 @@ static void Minimise(HWND dialog) {
 }
 
 static void Restore(HWND dialog) {
-    gMain.restoring = 1;
+    gMain.showing = 1;
     if (gMain.inTray) {
         gMain.inTray = 0;
         ShowWindow(dialog, SW_SHOWNORMAL);
@@ -403,7 +405,7 @@ static void Restore(HWND dialog) {
     } else {
         ShowWindow(dialog, SW_RESTORE);
     }
-    gMain.restoring = 0;
+    gMain.showing = 0;
     SetForegroundWindow(dialog);
     gMain.minimised = 0;
 }
@@ -447,7 +449,9 @@ static void OpenMainWindow(HWND dialog) {
                     gMain.config->dialogH);
     ApplyStacking(dialog);
     if (gMain.config->startMinimized == 1) {
-        ShowWindow(dialog, SW_MINIMIZE);
+        // Into the tray the window goes straight from hidden to hidden: never shown, not
+        // even minimised for a moment.
+        if (gMain.config->trayMinimize != 1) ShowWindow(dialog, SW_MINIMIZE);
         gMain.minimised = 1;
         PostMessageA(dialog, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     }
@@ -539,10 +543,10 @@ static INT_PTR CALLBACK MainProc(HWND dialog, UINT message, WPARAM wParam, LPARA
         case WM_QUERYOPEN:
             // While minimised only the restore command opens the window again (the dialog
             // loop would show it once on its own).
-            if (gMain.minimised == 1 && !gMain.restoring) return Result(dialog, FALSE);
+            if (gMain.minimised == 1 && !gMain.showing) return Result(dialog, FALSE);
             return FALSE;
         case WM_WINDOWPOSCHANGING:
-            if (gMain.inTray && !gMain.restoring) {
+            if (gMain.minimised == 1 && !gMain.showing) {
                 reinterpret_cast<WINDOWPOS*>(lParam)->flags &= ~SWP_SHOWWINDOW;
                 return Result(dialog, 0);
             }

@@ -313,7 +313,8 @@ TEST_F(Program, RemoveAPresetAndTheCurrentSettingsEntry) {
     remove = IDYES;
     windriver::PressButton(spd.window, kRemove);
     ASSERT_TRUE(spd.WaitForAnswers(2));
-    EXPECT_TRUE(spdtest::WaitFor([&] { return fixture::ReadAll(spd.datPath) == Record(b); }));
+    EXPECT_TRUE(spdtest::WaitFor([&] { return fixture::ReadAll(spd.datPath) == Record(b); }))
+        << fixture::ReadAll(spd.datPath).size() << "\n" << spd.Log();
     EXPECT_EQ(spd.Items(), (std::vector<std::string>{spdtest::kCurrent, "Beta"}));
     EXPECT_EQ(spd.Selected(), spdtest::kCurrent);
     EXPECT_EQ(spd.Field(kMinField), "1024");

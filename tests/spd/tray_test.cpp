@@ -65,9 +65,9 @@ TEST_F(Tray, MinimisedIntoTheTrayWithAMenuOfThePresets) {
     spdtest::SetVcache("1024", "8192", "512");
     spdtest::SetDword(HKEY_CURRENT_USER, spdtest::kConfigKey, "Ask for reboot", 0);
     Spindrel spd;
-    CacheSettings alpha = Named("Alpha", CS_MIN_SET, 1111, 0, 0, 0, 0);
-    CacheSettings beta = Named("Beta", CS_MIN_SET, 2222, 0, 0, 0, 0);
-    CacheSettings gamma = Named("Gamma", CS_MIN_SET, 3333, 0, 0, 0, 0);
+    CacheSettings alpha = Named("Alpha", CS_MIN_SET, 1111, 8000, 0, 0, 0);
+    CacheSettings beta = Named("Beta", CS_MIN_SET, 2222, 8000, 0, 0, 0);
+    CacheSettings gamma = Named("Gamma", CS_MIN_SET, 3333, 8000, 0, 0, 0);
     // Stored out of order: the menu follows the sorted list, not the file.
     fixture::WriteAll(spd.datPath, Record(beta) + Record(gamma) + Record(alpha));
     ASSERT_TRUE(spd.Start(spdtest::AnswerAll(IDNO)));
@@ -99,7 +99,7 @@ TEST_F(Tray, MinimisedIntoTheTrayWithAMenuOfThePresets) {
     // A double click restores the window and takes the icon away.
     PostMessageA(spd.window, kTrayMessage, kIconId, WM_LBUTTONDBLCLK);
     EXPECT_TRUE(spdtest::WaitFor([&] { return IsWindowVisible(spd.window) != 0; }));
-    EXPECT_FALSE(IconShown(spd.window));
+    EXPECT_TRUE(spdtest::WaitFor([&] { return !IconShown(spd.window); }));
     EXPECT_EQ(spd.Exit(), 0);
 }
 
@@ -116,7 +116,7 @@ TEST_F(Tray, StartMinimizedStaysInTheTrayUntilRestored) {
     EXPECT_TRUE(IconShown(spd.window));
     PostMessageA(spd.window, kTrayMessage, kIconId, WM_LBUTTONDBLCLK);
     EXPECT_TRUE(spdtest::WaitFor([&] { return IsWindowVisible(spd.window) != 0; }));
-    EXPECT_FALSE(IconShown(spd.window));
+    EXPECT_TRUE(spdtest::WaitFor([&] { return !IconShown(spd.window); }));
     EXPECT_EQ(spd.Exit(), 0);
 }
 
