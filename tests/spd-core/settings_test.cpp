@@ -6,22 +6,17 @@
 #include <string>
 
 #include "../vacate-core/support.h"
+#include "preset_bytes.h"
 #include "spd/settings.h"
 
 using ::testing::HasSubstr;
 
 namespace {
 
+// A record without a name.
 CacheSettings Record(uint32_t flags, int32_t min, int32_t max, int32_t chunk, int32_t name,
                      int32_t path) {
-    CacheSettings r{};
-    r.flags = flags;
-    r.minFileCache = min;
-    r.maxFileCache = max;
-    r.chunkSize = chunk;
-    r.nameCache = name;
-    r.pathCache = path;
-    return r;
+    return presetbytes::Named("", flags, min, max, chunk, name, path);
 }
 
 void ExpectValues(const CacheSettings& r, int32_t min, int32_t max, int32_t chunk, int32_t name,

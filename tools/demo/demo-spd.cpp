@@ -18,6 +18,7 @@
 
 #include "spd/cache.h"
 #include "spd/settings.h"
+#include "spd-core/preset_bytes.h"
 #include "support/windriver.h"
 #include "tessel/tsl-core.h"
 #include "tessel/tsl-str.h"
@@ -44,19 +45,6 @@ void SetTemplate(const char* name, DWORD nameCache, DWORD pathCache) {
     RegCloseKey(key);
 }
 
-CacheSettings Preset(const char* name, uint32_t flags, int32_t min, int32_t max, int32_t chunk,
-                     int32_t nameCache, int32_t pathCache) {
-    CacheSettings preset = {};
-    StrCopyN(preset.name, name, sizeof preset.name);
-    preset.flags = flags;
-    preset.minFileCache = min;
-    preset.maxFileCache = max;
-    preset.chunkSize = chunk;
-    preset.nameCache = nameCache;
-    preset.pathCache = pathCache;
-    return preset;
-}
-
 int Prepare(const char* folder) {
     std::string ini = IniPath();
     WritePrivateProfileStringA("vcache", "minfilecache", "2048", ini.c_str());
@@ -76,9 +64,9 @@ int Prepare(const char* folder) {
     // The presets through the program's own store, so the file is what spd writes.
     const uint32_t all = CS_MIN_SET | CS_MAX_SET | CS_CHUNK_SET | CS_TEMPLATE_ACTIVE;
     CacheSettings presets[] = {
-        Preset("Desktop Publishing", all, 4096, 24576, 1024, 2048, 64),
-        Preset("Gaming", all | CS_PERCENT, 5, 25, 25, 50, 50),
-        Preset("Low Memory", CS_MIN_SET | CS_MAX_SET, 512, 4096, 512, 337, 16),
+        presetbytes::Named("Desktop Publishing", all, 4096, 24576, 1024, 2048, 64),
+        presetbytes::Named("Gaming", all | CS_PERCENT, 5, 25, 25, 50, 50),
+        presetbytes::Named("Low Memory", CS_MIN_SET | CS_MAX_SET, 512, 4096, 512, 337, 16),
     };
     for (const CacheSettings& preset : presets) PresetAdd(&preset);
     std::string path = std::string(folder) + "\\spd.dat";
