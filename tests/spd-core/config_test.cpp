@@ -1,29 +1,10 @@
-// The configuration record: defaults and the switches as 0 or 1.
+// The configuration record: the switches as 0 or 1, the holder checks.
 #include <gtest/gtest.h>
 
 #include "../vacate-core/support.h"
 #include "spd/config.h"
 
 namespace {
-
-TEST(Config, CreatedWithTheDefaultsAndFreedAgain) {
-    const int32_t before = vt::BlocksInUse();
-    AppConfig* config = nullptr;
-    ASSERT_EQ(ConfigCreate(&config), 1);
-    ASSERT_NE(config, nullptr);
-    EXPECT_EQ(vt::BlocksInUse(), before + 1);
-    EXPECT_EQ(config->dialogX, 20);
-    EXPECT_EQ(config->dialogY, 20);
-    EXPECT_EQ(config->dialogW, 0);
-    EXPECT_EQ(config->dialogH, 0);
-    EXPECT_EQ(config->alwaysOnTop, 0);
-    EXPECT_EQ(config->trayMinimize, 1);
-    EXPECT_EQ(config->askForReboot, 1);
-    EXPECT_EQ(config->startMinimized, 0);
-    EXPECT_EQ(ConfigDestroy(&config), 1);
-    EXPECT_EQ(config, nullptr);
-    EXPECT_EQ(vt::BlocksInUse(), before);
-}
 
 TEST(Config, SwitchesAreReducedAndPositionsKept) {
     AppConfig config{-32000, 5000, -1, 7, 5, -1, 0, INT32_MIN};

@@ -190,19 +190,4 @@ TEST_F(Presets, NamesCompareIgnoringCaseAndTheFirstIsRemoved) {
     EXPECT_THAT(log.Text(), HasSubstr("Couldn't find [* Current Settings]\n"));
 }
 
-TEST_F(Presets, AddCopiesTheWholeRecordAndAppends) {
-    CacheSettings a = Named("A", 1, 2, 3, 4, 5, 6);
-    CacheSettings b = Named("B", 7, 8, 9, 10, 11, 12);
-    b.next = &a;  // a caller's link is not kept
-    PresetAdd(&a);
-    PresetAdd(&b);
-    a.minFileCache = 99;  // the store holds copies
-    std::vector<CacheSettings> list = List();
-    ASSERT_EQ(list.size(), 2u);
-    EXPECT_STREQ(list[0].name, "A");
-    EXPECT_EQ(list[0].minFileCache, 2);
-    EXPECT_STREQ(list[1].name, "B");
-    EXPECT_EQ(list[1].next, nullptr);
-}
-
 }  // namespace

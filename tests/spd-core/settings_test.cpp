@@ -91,15 +91,6 @@ TEST(Settings, PercentagesFarOutOfRangeStayDefined) {
     ExpectValues(r, 0x7FFFFF00, 0x7FFFFF00, 16, 6144, 16);
 }
 
-TEST(Settings, SameValuesIgnoresFlagsAndName) {
-    CacheSettings a = Record(CS_MIN_SET, 1, 2, 3, 4, 5);
-    CacheSettings b = Record(CS_PERCENT, 1, 2, 3, 4, 5);
-    b.name[0] = 'x';
-    EXPECT_EQ(CacheSettingsSameValues(&a, &b), 1);
-    b.pathCache = 6;
-    EXPECT_EQ(CacheSettingsSameValues(&a, &b), 0);
-}
-
 TEST(Settings, NumbersFromOutsideNeverEndTheProgram) {
     int32_t value = -1;
     EXPECT_EQ(CacheNumber("999999", "minfilecache", &value), 1);
