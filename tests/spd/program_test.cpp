@@ -215,7 +215,7 @@ TEST_F(Program, ApplyWritesTheValuesAsTypedAfterTheQuestion) {
     EXPECT_EQ(again.Answers()[0].button, IDYES);
 }
 
-TEST_F(Program, OwnTemplateOffRestoresDesktopAndKeepsItsKey) {
+TEST_F(Program, OwnTemplateSwitchedOffRestoresDesktopAndOnMakesItsKey) {
     spdtest::SetVcache("2048", "4096", nullptr);
     spdtest::SetTemplate("Spindrel", 3000, 90);
     spdtest::SetDword(HKEY_CURRENT_USER, spdtest::kConfigKey, "Ask for reboot", 0);
@@ -235,10 +235,25 @@ TEST_F(Program, OwnTemplateOffRestoresDesktopAndKeepsItsKey) {
     EXPECT_EQ(spd.Answers().size(), 1u);
     EXPECT_FALSE(spd.LogHas("Restart prompt"));
 
-    // Read back: the template in force is no longer the program's own.
+    // Read back, the template in force is no longer the program's own. Switched on again
+    // where its key has gone, the key is made anew with the values shown.
+    product::DeleteKeyTree(HKEY_LOCAL_MACHINE, own);
+    spdtest::SetDword(HKEY_LOCAL_MACHINE, std::string(spdtest::kTemplates) + "\\Desktop",
+                      "NameCache", 677);
     Spindrel again;
-    ASSERT_TRUE(again.Start());
+    ASSERT_TRUE(again.Start(AnswerAll(IDYES)));
     EXPECT_EQ(windriver::CheckState(again.window, kTemplateActive), BST_UNCHECKED);
+    EXPECT_EQ(again.Field(kNameField), "677");
+    windriver::ClickButton(again.window, kTemplateActive);
+    EXPECT_TRUE(windriver::IsControlEnabled(again.window, kNameField));
+    windriver::SetControlText(again.window, kPathField, "48");
+    windriver::PressButton(again.window, kApply);
+    ASSERT_TRUE(again.WaitForLog("Applied '"));
+    EXPECT_EQ(spdtest::TemplateInForce(), "Spindrel");
+    EXPECT_EQ(spdtest::DwordOf(HKEY_LOCAL_MACHINE, own, "NameCache"), 677);
+    EXPECT_EQ(spdtest::DwordOf(HKEY_LOCAL_MACHINE, own, "PathCache"), 48);
+    spdtest::KeyTree created = spdtest::ReadTree(HKEY_LOCAL_MACHINE, own);
+    EXPECT_EQ(created.values[""].second, std::string("Spindrel", 9));
     EXPECT_EQ(again.Exit(), 0);
     EXPECT_NE(again.Log().find("Config         : Desktop"), std::string::npos);
 }
