@@ -356,6 +356,16 @@ int StrCrc32(const char* text, int exactCase, uint32_t* crcOut) {
     return 1;
 }
 
+int StrCrc32Update(uint32_t* crc, const void* data, int32_t size) {
+    TSL_NOT_NULL(kSrc, crc);
+    if (size > 0) TSL_NOT_NULL(kSrc, data);
+    const unsigned char* bytes = static_cast<const unsigned char*>(data);
+    uint32_t state = ~*crc;
+    for (int32_t i = 0; i < size; ++i) state = kCrc.entry[(state ^ bytes[i]) & 0xFF] ^ (state >> 8);
+    *crc = ~state;
+    return 1;
+}
+
 // ---------------------------------------------------------------------------
 // Formatter
 // ---------------------------------------------------------------------------

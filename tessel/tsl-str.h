@@ -43,6 +43,9 @@ int StrToIPv4(const char* text, uint32_t* addressOut);
 
 // CRC-32 (IEEE 802.3); with exactCase other than 1, 'a'..'z' hash as 'A'..'Z'.
 int StrCrc32(const char* text, int exactCase, uint32_t* crcOut);
+// The same CRC over a run of bytes, continued from *crc (0 to begin): feeding a file in pieces
+// gives the CRC of the whole.
+int StrCrc32Update(uint32_t* crc, const void* data, int32_t size);
 
 // The bounded formatter: writes at most size - 1 characters and a NUL, returns the count.
 int StrPrintf(char* buffer, int size, const char* format, ...);

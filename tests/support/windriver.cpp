@@ -158,6 +158,93 @@ bool SetSliderPos(HWND window, int id, int position) {
     return true;
 }
 
+Slider SliderOf(HWND window, int id) {
+    HWND slider = GetDlgItem(window, id);
+    if (slider == nullptr) return Slider{0, 0, 0, 0};
+    return Slider{static_cast<int>(SendMessageA(slider, TBM_GETPOS, 0, 0)),
+                  static_cast<int>(SendMessageA(slider, TBM_GETRANGEMIN, 0, 0)),
+                  static_cast<int>(SendMessageA(slider, TBM_GETRANGEMAX, 0, 0)),
+                  static_cast<int>(SendMessageA(slider, TBM_GETPAGESIZE, 0, 0))};
+}
+
+bool PressKey(HWND window, UINT virtualKey) {
+    UINT scan = MapVirtualKeyA(virtualKey, 0);
+    return PostMessageA(window, WM_KEYDOWN, virtualKey, 1 | (scan << 16)) != 0 &&
+           PostMessageA(window, WM_KEYUP, virtualKey, 1 | (scan << 16) | 0xC0000000u) != 0;
+}
+
+bool ClickButton(HWND window, int id) {
+    HWND button = GetDlgItem(window, id);
+    if (button == nullptr) return false;
+    SendMessageTimeoutA(button, BM_CLICK, 0, 0, SMTO_ABORTIFHUNG, 5000, nullptr);
+    return true;
+}
+
+int CheckState(HWND window, int id) {
+    HWND button = GetDlgItem(window, id);
+    if (button == nullptr) return -1;
+    return static_cast<int>(SendMessageA(button, BM_GETCHECK, 0, 0));
+}
+
+bool IsControlEnabled(HWND window, int id) {
+    HWND control = GetDlgItem(window, id);
+    return control != nullptr && IsWindowEnabled(control);
+}
+
+namespace {
+
+// An item's text through the wide messages, narrowed to the ANSI code page.
+std::string ComboItemText(HWND combo, int index) {
+    LRESULT length = SendMessageW(combo, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0);
+    if (length == CB_ERR || length < 0) return std::string();
+    std::vector<wchar_t> wide(static_cast<size_t>(length) + 1, L'\0');
+    SendMessageW(combo, CB_GETLBTEXT, static_cast<WPARAM>(index),
+                 reinterpret_cast<LPARAM>(wide.data()));
+    int bytes = WideCharToMultiByte(CP_ACP, 0, wide.data(), -1, nullptr, 0, nullptr, nullptr);
+    std::string text(static_cast<size_t>(bytes > 0 ? bytes : 1), '\0');
+    WideCharToMultiByte(CP_ACP, 0, wide.data(), -1, &text[0], bytes, nullptr, nullptr);
+    text.resize(text.size() - 1);
+    return text;
+}
+
+}  // namespace
+
+std::vector<std::string> ComboItems(HWND window, int id) {
+    std::vector<std::string> items;
+    HWND combo = GetDlgItem(window, id);
+    if (combo == nullptr) return items;
+    LRESULT count = SendMessageW(combo, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) items.push_back(ComboItemText(combo, static_cast<int>(i)));
+    return items;
+}
+
+int ComboSelection(HWND window, int id) {
+    HWND combo = GetDlgItem(window, id);
+    if (combo == nullptr) return -1;
+    return static_cast<int>(SendMessageW(combo, CB_GETCURSEL, 0, 0));
+}
+
+std::string ComboSelectedText(HWND window, int id) {
+    int index = ComboSelection(window, id);
+    return index < 0 ? std::string() : ComboItemText(GetDlgItem(window, id), index);
+}
+
+bool SelectComboItem(HWND window, int id, int index) {
+    HWND combo = GetDlgItem(window, id);
+    if (combo == nullptr) return false;
+    if (SendMessageW(combo, CB_SETCURSEL, static_cast<WPARAM>(index), 0) != index) return false;
+    SendMessageTimeoutA(window, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
+                        reinterpret_cast<LPARAM>(combo), SMTO_ABORTIFHUNG, 5000, nullptr);
+    return true;
+}
+
+bool SelectComboText(HWND window, int id, const std::string& text) {
+    std::vector<std::string> items = ComboItems(window, id);
+    for (size_t i = 0; i < items.size(); ++i)
+        if (items[i] == text) return SelectComboItem(window, id, static_cast<int>(i));
+    return false;
+}
+
 BoxAnswerer::BoxAnswerer(Chooser choose, DWORD pid, DialogChooser chooseDialog)
     : choose_(std::move(choose)),
       pid_(pid),

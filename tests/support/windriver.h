@@ -61,6 +61,39 @@ bool SetControlText(HWND window, int id, const char* text);
 // Moves a slider (trackbar) and tells its parent as a user's drag would.
 bool SetSliderPos(HWND window, int id, int position);
 
+// A slider's position, range and page size (all 0 when there is no such control).
+struct Slider {
+    int position;
+    int minimum;
+    int maximum;
+    int page;
+};
+Slider SliderOf(HWND window, int id);
+
+// Presses a key in a window as the keyboard would (key down and up, posted): a dialog's own
+// loop turns Enter and Escape into its commands.
+bool PressKey(HWND window, UINT virtualKey);
+
+// Clicks a button as the mouse would (BM_CLICK, sent): a check box changes its state and
+// its parent hears of it.
+bool ClickButton(HWND window, int id);
+
+// Check state of a button (BST_CHECKED 1, BST_UNCHECKED 0) and whether a control is enabled.
+int CheckState(HWND window, int id);
+bool IsControlEnabled(HWND window, int id);
+
+// The items of a combo box, also of another process (read in the wide form, which crosses
+// processes intact), and the selected index (-1: none).
+std::vector<std::string> ComboItems(HWND window, int id);
+int ComboSelection(HWND window, int id);
+// The selected item's text ("" when none).
+std::string ComboSelectedText(HWND window, int id);
+
+// Selects an item of a combo box and tells the parent as a user's choice would
+// (CBN_SELCHANGE); false when there is no such item.
+bool SelectComboItem(HWND window, int id, int index);
+bool SelectComboText(HWND window, int id, const std::string& text);
+
 // One answered message box or dialog: what it showed and which button was pressed.
 struct Answer {
     std::string caption;

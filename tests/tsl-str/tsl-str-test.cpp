@@ -346,6 +346,21 @@ TEST(Checksum, Crc32) {
     EXPECT_NE(folded, exact);
 }
 
+TEST(Checksum, Crc32OfBytesInPieces) {
+    // Zero bytes count, and pieces give the CRC of the whole run.
+    const char run[] = "1234\0" "56789";
+    uint32_t whole = 0, pieces = 0;
+    StrCrc32Update(&whole, run, 10);
+    StrCrc32Update(&pieces, run, 3);
+    StrCrc32Update(&pieces, run + 3, 0);
+    StrCrc32Update(&pieces, run + 3, 7);
+    EXPECT_EQ(whole, pieces);
+    uint32_t digits = 0;
+    StrCrc32Update(&digits, "123456789", 9);
+    EXPECT_EQ(digits, 0xCBF43926u);
+    EXPECT_NE(whole, digits);
+}
+
 #ifndef _WIN32
 // The fatal paths end the process with exit code 1 and show the abort text (standard
 // error stands in for the message box on the host).
