@@ -186,8 +186,8 @@ int GroupSelect(const char* name) {
     char path[SHELL_PATH_SIZE];
     GroupPath(name, path);
     LogPrint("Delete Group = '%s'\n", path);
-    if (StrLen(name) >= GROUP_NAME_SIZE) {
-        LogPrint("Group name too long '%s'\n", name);
+    if (StrLen(name) >= GROUP_NAME_SIZE) LogPrint("Group name too long '%s'\n", name);
+    if (StrLen(name) >= GROUP_NAME_SIZE || !PathStaysInside(name)) {
         groupName[0] = '\0';
         groupRefused = 1;
         return 1;
@@ -204,7 +204,7 @@ int ItemRemove(const char* itemName, const char* target, const char* arguments) 
     LogPrint("Delete Item = '%s' : '%s' ('%s' / '%s')\n", groupName, itemName, target,
              arguments);
     char path[SHELL_PATH_SIZE];
-    if (!ItemPath(path, itemName)) return 1;
+    if (!PathStaysInside(itemName) || !ItemPath(path, itemName)) return 1;
     // A path that is not a full one would be taken from the current folder, which could
     // be anywhere: such a shortcut is left alone.
     if (!PathIsAbsolute(path)) {
