@@ -77,6 +77,15 @@ TEST(PackScript, RefusesWhatTheUninstallerWouldMisreadNamingTheLine) {
         {"FILE LIST:a,,b\n", "script.txt:1: item 2 of 'FILE LIST' is empty"},
         {"FILE LIST:a\tb\n", "script.txt:1: 'FILE LIST' takes one list field"},
         {"INSTALL PATH:\nINSTALL DIR:x\n", "script.txt:1: 'INSTALL PATH' comes before 'INSTALL DIR'"},
+        {"TEXT:..\nFILE LIST:a,..\\x.txt\n",
+         "script.txt:2: item 2 of 'FILE LIST' reaches outside its folder (a '..' part)"},
+        {"TEMP LIST:$4..\\notes.txt\n", "script.txt:1: item 1 of 'TEMP LIST' reaches outside"},
+        {"UNINSTALL NAME:a\\...\\u.exe\n", "script.txt:1: field 1 of 'UNINSTALL NAME' reaches"},
+        {"CREATE GROUP:..\n", "script.txt:1: field 1 of 'CREATE GROUP' reaches outside"},
+        {"ADD ITEM:..\t..\t..\t..\\App\n", "script.txt:1: field 4 of 'ADD ITEM' reaches outside"},
+        {"EXECUTE:01\t0\t1\t$0..\\x.exe\t..\n", "script.txt:1: field 4 of 'EXECUTE' reaches"},
+        {"WINDOW:0\t0\tT\t\t.. \\x.exe\t\n", "script.txt:1: field 5 of 'WINDOW' reaches outside"},
+        {"OLE:REGISTER\tbin\\..\\..\\x.dll\n", "script.txt:1: field 2 of 'OLE' reaches outside"},
     };
     for (const Case& c : cases) EXPECT_THAT(Script(c.source), HasSubstr("error: " + c.message));
 }

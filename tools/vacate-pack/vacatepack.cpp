@@ -9,6 +9,7 @@
 #include "vacate/command.h"
 #include "vacate/ffs.h"
 #include "vacate/keywords.h"
+#include "vacate/paths.h"
 #include "vacate/script.h"
 
 namespace {
@@ -56,6 +57,14 @@ int BadByte(const std::string& text) {
     return -1;
 }
 
+// A name the uninstaller passes over because it climbs out of its folder: a ".." part
+// after its path codes.
+const char kOutside[] = " reaches outside its folder (a '..' part), the uninstaller passes it over";
+
+bool LeavesFolder(const std::string& name) {
+    return PathLeavesFolder(ScriptPathCodesEnd(name.c_str())) != 0;
+}
+
 std::string Quoted(const std::string& keyword) {
     return "'" + keyword + "'";
 }
@@ -97,6 +106,8 @@ std::string CheckData(const KeywordSpec& entry, const std::string& data) {
                 return "item " + std::to_string(i + 1) + " of " + name + " is " +
                        std::to_string(items[i].size()) + " bytes long, the uninstaller keeps " +
                        std::to_string(SCRIPT_ITEM_SIZE - 1);
+            if ((entry.inside & 1) && LeavesFolder(items[i]))
+                return "item " + std::to_string(i + 1) + " of " + name + kOutside;
         }
         return "";
     }
@@ -113,6 +124,7 @@ std::string CheckData(const KeywordSpec& entry, const std::string& data) {
         if (fields[i].size() > keep)
             return which + " is " + std::to_string(fields[i].size()) +
                    " bytes long, the uninstaller keeps " + std::to_string(keep);
+        if ((entry.inside >> i & 1) && LeavesFolder(fields[i])) return which + kOutside;
     }
     return "";
 }
