@@ -54,20 +54,41 @@ std::string LineAfter(const std::string& log, const std::string& prefix) {
     return log.substr(at, log.find('\r', at) - at);
 }
 
+// Removes the temporary copy the last relocation made (the debug log names it), its place in
+// the reboot queue, and the debug log.
+void ForgetRelocation() {
+    std::string copy = LineAfter(fixture::ReadAll(kDebugLog), " -> ");
+    if (!copy.empty()) {
+        for (int i = 0; i < 50 && fixture::Exists(copy) && !DeleteFileA(copy.c_str()); ++i)
+            Sleep(100);
+        fixture::ForgetPendingDeletion(copy);
+    }
+    DeleteFileA(kDebugLog);
+}
+
 class Program : public ::testing::Test {
 protected:
     void SetUp() override { DeleteFileA(kDebugLog); }
-    void TearDown() override {
-        // The temporary copy made by the relocation and its place in the reboot queue.
-        std::string copy = LineAfter(fixture::ReadAll(kDebugLog), " -> ");
-        if (!copy.empty()) {
-            for (int i = 0; i < 50 && fixture::Exists(copy) && !DeleteFileA(copy.c_str()); ++i)
-                Sleep(100);
-            fixture::ForgetPendingDeletion(copy);
-        }
-        DeleteFileA(kDebugLog);
-    }
+    void TearDown() override { ForgetRelocation(); }
 };
+
+// Starts the installed uninstaller with a command line, answers its question with Yes
+// once it has gone (as a person would) and its notices with OK, and waits for both
+// processes to end; gives what was answered.
+std::vector<windriver::Answer> Uninstall(const std::string& commandLine) {
+    windriver::Process first;
+    BoxAnswerer answerer(
+        [&first](const std::string&, const std::string& text) {
+            WaitForSingleObject(first.Handle(), 10000);
+            return text.find('?') != std::string::npos ? IDYES : IDOK;
+        },
+        0);
+    EXPECT_TRUE(first.Start(commandLine));
+    EXPECT_EQ(first.Wait(20000), 0);
+    EXPECT_TRUE(answerer.WaitForAnswers(2, 30000));
+    EXPECT_TRUE(WaitForBothExits(20000));
+    return answerer.Answers();
+}
 
 TEST_F(Program, RelocatesIntoTheTemporaryFolderAndUninstalls) {
     Sample p;
@@ -80,18 +101,8 @@ TEST_F(Program, RelocatesIntoTheTemporaryFolderAndUninstalls) {
                                                  "INSTALL:\n"
                                                  "DONE:x\n"));
 
-    windriver::Process first;
-    // Questions wait until the first process has gone, as they would for a person.
-    BoxAnswerer answerer(
-        [&first](const std::string&, const std::string& text) {
-            WaitForSingleObject(first.Handle(), 10000);
-            return text.find('?') != std::string::npos ? IDYES : IDOK;
-        },
-        0);
-    ASSERT_TRUE(first.Start("\"" + uninstaller + "\" -debug -append"));
-    EXPECT_EQ(first.Wait(20000), 0);
-    ASSERT_TRUE(answerer.WaitForAnswers(2, 30000));
-    ASSERT_TRUE(WaitForBothExits(20000));
+    std::vector<windriver::Answer> answers = Uninstall("\"" + uninstaller + "\" -debug -append");
+    ASSERT_EQ(answers.size(), 2u);
 
     std::string log = fixture::ReadAll(kDebugLog);
     std::string copy = LineAfter(log, "Copy: " + uninstaller + " -> ");
@@ -103,13 +114,38 @@ TEST_F(Program, RelocatesIntoTheTemporaryFolderAndUninstalls) {
     EXPECT_NE(log.find("Cmdline '\"" + copy + "\" -Spawn -debug -append'"), std::string::npos);
     EXPECT_TRUE(product::IsPendingDelete(copy));
 
-    EXPECT_EQ(answerer.Answers()[1].text,
+    EXPECT_EQ(answers[1].text,
               std::string(product::kCompany) + " " + p.name + " has been uninstalled!");
     for (const std::string& f : files) EXPECT_FALSE(fixture::Exists(f)) << f;
     // The installed uninstaller went with the product: the copy was the one running.
     EXPECT_FALSE(fixture::Exists(uninstaller));
     EXPECT_FALSE(fixture::Exists(p.folder));
     EXPECT_FALSE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
+}
+
+TEST_F(Program, SwitchLettersInTheInstallFolderAreNoSwitches) {
+    // Installed in a folder whose name holds "-spawn" and "-update" and a blank, and
+    // started by its path with quotes and without: it still relocates and uninstalls.
+    for (bool quoted : {true, false}) {
+        SCOPED_TRACE(quoted ? "quoted" : "unquoted");
+        Sample p;
+        std::string file = p.AddFile("app.exe");
+        std::string uninstaller = p.AddFile("my re-spawn-update\\uninstall.exe");
+        p.Register();
+        PackUninstaller(uninstaller,
+                        product::Script(p.Header() + "FILE LIST:app.exe\nINSTALL:\nDONE:x\n"));
+
+        std::vector<windriver::Answer> answers =
+            Uninstall((quoted ? "\"" + uninstaller + "\"" : uninstaller) + " -debug -append");
+        std::string log = fixture::ReadAll(kDebugLog);
+        EXPECT_NE(log.find("Copy: " + uninstaller + " -> "), std::string::npos) << log;
+        EXPECT_NE(log.find("\" -Spawn -debug -append (0x"), std::string::npos) << log;
+        ASSERT_EQ(answers.size(), 2u);
+        EXPECT_EQ(answers[1].text,
+                  std::string(product::kCompany) + " " + p.name + " has been uninstalled!");
+        EXPECT_FALSE(fixture::Exists(file));
+        ForgetRelocation();
+    }
 }
 
 TEST_F(Program, UpdateOptionIsPassedToTheCopy) {
