@@ -6,7 +6,7 @@
 #include <stdint.h>
 
 // Path clean-up in place: '/' becomes '\', "." and ".." components are resolved (a ".." never
-// climbs above a root or drive); mode 1 ensures a trailing backslash, any other mode removes
+// climbs above a root, a drive or a share "\\server\share\"); mode 1 ensures a trailing backslash, any other mode removes
 // one. The result is never longer than the path, except that mode 1 may add one character:
 // the buffer must have room for it. A path that resolves to nothing becomes ".".
 int PathNormalize(char* path, int mode);
