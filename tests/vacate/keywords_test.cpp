@@ -205,7 +205,8 @@ TEST(Uninstall, UpdateModeOnlyCollectsTheProductsData) {
 
 TEST(Uninstall, RelativePathsAreNeverDeleted) {
     // An empty "Install Path" makes every item relative to the current folder; files of the
-    // same names there must survive.
+    // same names there must survive. ("INSTALL" stops at such a value; a script without it
+    // goes straight to the deletions.)
     Sample p;
     std::string file = p.AddFile("app.exe");
     p.Register("");
@@ -217,9 +218,8 @@ TEST(Uninstall, RelativePathsAreNeverDeleted) {
     SetCurrentDirectoryA(decoy.path.c_str());
 
     BoxAnswerer answerer(Answering());
-    Outcome run = RunScript(p.Header() +
-                            "FILE LIST:app.exe\nUNINSTALL NAME:uninstall.exe\nINSTALL:\nDONE:x\n",
-                        RUN_MODE_UNINSTALL);
+    Outcome run = RunScript(p.Header() + "FILE LIST:app.exe\nUNINSTALL NAME:uninstall.exe\nDONE:x\n",
+                            RUN_MODE_UNINSTALL);
     SetCurrentDirectoryA(previous);
 
     EXPECT_EQ(run.ran, 1);

@@ -19,6 +19,7 @@ static const char kSrc[] = "iscript";
 
 static const char kWindowsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
 static const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s %s";
+static const char kNotFound[] = "Unable to find previous installation; files could not be removed.";
 
 namespace {
 
@@ -88,8 +89,11 @@ int ProgramFilesDir(char* out) {
 
 // Reads the product key's "Install Path" into the install path; the install path is
 // only replaced by a value that was read whole, and it always ends in a backslash, since
-// every item is joined to it directly.
-int ReadInstallPath(ScriptContext* context, RegKey* key) {
+// every item is joined to it directly. `present` tells whether the key holds the value at
+// all, whatever its type.
+int ReadInstallPath(ScriptContext* context, RegKey* key, int* present) {
+    *present = RegQueryValueExA(key->handle, "Install Path", nullptr, nullptr, nullptr,
+                                nullptr) == ERROR_SUCCESS;
     char value[SCRIPT_PATH_SIZE];
     if (!RegGetString(key, "Install Path", value, sizeof value)) return 0;
     int length = StrLen(value);
@@ -341,7 +345,9 @@ int KwInstallPath(ScriptContext* c, const char* d, int32_t* n) {
 
     RegKey* key = nullptr;
     if (c->registryPath[0] != '\0' && RegKeyOpen(&key, REG_ROOT_CURRENT_USER, c->registryPath)) {
-        ReadInstallPath(c, key);
+        int present = 0;
+        if (!ReadInstallPath(c, key, &present) && present)
+            LogPrint("Install Path of '%s' cannot be read\n", c->registryPath);
         RegKeyClose(&key);
     }
     c->text[0] = '\0';
@@ -361,16 +367,25 @@ int KwInstall(ScriptContext* c, const char*, int32_t*) {
 
     if (c->registryPath[0] != '\0') {
         if (!RegKeyExists(REG_ROOT_CURRENT_USER, c->registryPath)) {
-            ShowProblem("Unable to find previous installation; files could not be removed.",
-                        nullptr);
+            ShowProblem(kNotFound, nullptr);
             c->runMode = RUN_MODE_CANCELLED;
             return 1;
         }
         RegKey* key = nullptr;
         if (!RegKeyOpen(&key, REG_ROOT_CURRENT_USER, c->registryPath))
             TSL_FAIL(kSrc, "Unable to open key '%s'\n", c->registryPath);
-        ReadInstallPath(c, key);
+        int present = 0;
+        int read = ReadInstallPath(c, key, &present);
         RegKeyClose(&key);
+        // A value that is there but names no folder (of another type, too long for the
+        // install path, empty or relative) leaves nothing to remove by: the run stops
+        // before anything goes, and the keys stay for a second attempt.
+        if (present && (!read || !PathIsAbsolute(c->installPath))) {
+            LogPrint("Install Path of '%s' names no folder\n", c->registryPath);
+            ShowProblem(kNotFound, nullptr);
+            c->runMode = RUN_MODE_CANCELLED;
+            return 1;
+        }
     }
 
     ProgressWindowShow(1);

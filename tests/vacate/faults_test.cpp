@@ -1,0 +1,74 @@
+// Never a false success and never a hang: what the uninstaller finds in the registry may be
+// of any type and size, and a script may ask for any time-out; the run either works or
+// stops before anything is removed, and always ends.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "fixtures/fixture-test.h"
+#include "run-script.h"
+
+using product::Answering;
+using product::Outcome;
+using product::Sample;
+using windriver::Answer;
+using windriver::BoxAnswerer;
+
+namespace {
+
+struct Value {
+    const char* what;
+    DWORD type;
+    std::string bytes;
+};
+
+TEST(Faults, AnInstallPathThatCannotBeUsedStopsTheRunBeforeAnythingGoes) {
+    const std::string longFolder = fixture::TempFolder() + std::string(170, 'd') + "\\";
+    const Value values[] = {
+        {"longer than the install path's field", REG_SZ, longFolder + '\0'},
+        {"a number", REG_DWORD, std::string("\x01\x02\x03\x04", 4)},
+        {"bytes", REG_BINARY, "C:\\x\\"},
+        {"empty", REG_SZ, std::string(1, '\0')},
+        {"relative", REG_SZ, std::string("Prod\\", 6)},
+    };
+    for (const Value& value : values) {
+        SCOPED_TRACE(value.what);
+        Sample p;
+        std::string file = p.AddFile("app.exe");
+        p.Register();
+        product::SetValue(HKEY_CURRENT_USER, p.registryPath, "Install Path", value.type,
+                          value.bytes);
+
+        BoxAnswerer answerer(Answering());
+        Outcome run = product::RunScript(
+            p.Header() + "FILE LIST:app.exe\nUNINSTALL NAME:app.exe\nINSTALL:\nDONE:x\n",
+            RUN_MODE_UNINSTALL);
+        EXPECT_EQ(run.ran, 1);
+        EXPECT_EQ(run.context.runMode, RUN_MODE_CANCELLED);
+        ASSERT_TRUE(answerer.WaitForAnswers(2, 5000));
+        std::vector<Answer> answers = answerer.Answers();
+        ASSERT_EQ(answers.size(), 2u);
+        EXPECT_EQ(answers[1].text,
+                  "Unable to find previous installation; files could not be removed.");
+        EXPECT_TRUE(fixture::Exists(file));
+        EXPECT_TRUE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
+        EXPECT_TRUE(product::KeyExists(HKEY_LOCAL_MACHINE, p.uninstallKey));
+    }
+}
+
+TEST(Faults, AnInstallPathStoredWithoutItsTerminatorIsReadWhole) {
+    Sample p;
+    std::string file = p.AddFile("app.exe");
+    p.Register();
+    product::SetValue(HKEY_CURRENT_USER, p.registryPath, "Install Path", REG_SZ, p.folder);
+
+    BoxAnswerer answerer(Answering());
+    Outcome run = product::RunScript(p.Header() + "FILE LIST:app.exe\nINSTALL:\nDONE:x\n",
+                                     RUN_MODE_UNINSTALL);
+    EXPECT_EQ(run.ran, 1);
+    ASSERT_TRUE(answerer.WaitForAnswers(2, 5000));
+    EXPECT_EQ(answerer.Answers()[1].text, product::Uninstalled(p));
+    EXPECT_FALSE(fixture::Exists(file));
+}
+
+}  // namespace
