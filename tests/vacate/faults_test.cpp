@@ -72,3 +72,29 @@ TEST(Faults, AnInstallPathStoredWithoutItsTerminatorIsReadWhole) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Faults, AWindowTimeOutIsCutToOneMinute) {
+    // The window gives way at the first close request; the wait behind it is a tenth of
+    // the time-out, which would be days for the script's number.
+    Sample p;
+    p.Register();
+    std::string title = p.name + " window";
+    windriver::Process window;
+    ASSERT_TRUE(window.Start("\"" + fixture::FixturePath("fx-window.exe") + "\" QxSlow \"" +
+                             title + "\" 1"));
+    ASSERT_NE(windriver::WaitForWindow(title.c_str(), nullptr, 10000, window.Pid()), nullptr);
+
+    DWORD started = GetTickCount();
+    Outcome run = product::RunScript(
+        p.Header() + "WINDOW:0\t99999999999\t" + title + "\t\t\t\n", RUN_MODE_UNINSTALL);
+    DWORD spent = GetTickCount() - started;
+    EXPECT_EQ(run.ran, 1);
+    EXPECT_EQ(window.Wait(10000), 0);
+    EXPECT_TRUE(fixture::LogHas("Window time-out of 2147483647 ms cut to 60000 ms"));
+    EXPECT_GE(spent, 5500u);
+    EXPECT_LT(spent, 30000u);
+}
+
+}  // namespace

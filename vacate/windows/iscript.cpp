@@ -270,8 +270,12 @@ int KwWindow(ScriptContext* c, const char* d, int32_t* n) {
         TranslatePath(c, runAfter, c->runAfter, &flags);
         if (c->runAfter[0] != '\0' && !IsFullPath(c->runAfter, "run")) c->runAfter[0] = '\0';
     }
-    if (!CloseWindows(c, closeMode, static_cast<int>(AtoI(timeout)), title, className,
-                      c->runAfter, message)) {
+    // The number is taken whole: cut to 32 bits it could be anything.
+    const int64_t requested = AtoI(timeout);
+    const int timeoutMs = requested > INT32_MAX ? INT32_MAX
+                          : requested < 0       ? 0
+                                                : static_cast<int>(requested);
+    if (!CloseWindows(c, closeMode, timeoutMs, title, className, c->runAfter, message)) {
         LogPrint("Unable to close Window %d:'%s' '%s'\n", closeMode, title, className);
         return 0;
     }

@@ -27,6 +27,7 @@ constexpr int SEARCH_TEXT_SIZE = 120;
 constexpr int WINDOW_TEXT_READ = 115;  // characters of a window's class or title compared
 constexpr int CLOSE_ATTEMPTS = 10;
 constexpr int CLOSE_MIN_TIMEOUT = 1000;
+constexpr int CLOSE_MAX_TIMEOUT = 60000;  // ten waits of at most 6 s
 constexpr DWORD PROGRAM_WAIT_SLICE = 500;
 
 // The current Start-menu group; `groupRefused` is set when the last "CREATE GROUP" named
@@ -228,6 +229,11 @@ int CloseWindows(ScriptContext* context, int closeMode, int timeoutMs, const cha
     TSL_NOT_NULL(SOURCE, message);
 
     if (timeoutMs < CLOSE_MIN_TIMEOUT) timeoutMs = CLOSE_MIN_TIMEOUT;
+    // A script's number could make the waits last for days with nothing on screen.
+    if (timeoutMs > CLOSE_MAX_TIMEOUT) {
+        LogPrint("Window time-out of %d ms cut to %d ms\n", timeoutMs, CLOSE_MAX_TIMEOUT);
+        timeoutMs = CLOSE_MAX_TIMEOUT;
+    }
     LogPrint("Find [%d] Windows = '%s' / '%s' [%s]\n", closeMode, title, className, runAfter);
 
     for (int attempt = 0; attempt < CLOSE_ATTEMPTS; attempt++) {
