@@ -127,6 +127,43 @@ TEST_F(PackFiles, BuildRefusesABadSourceAndWritesNothing) {
     EXPECT_FALSE(std::filesystem::exists(out));
 }
 
+TEST_F(PackFiles, TheOutputMayNotBeAnInput) {
+    const std::string source = dir_.Path("script.txt"), host = dir_.Path("vacate.exe");
+    vt::WriteBytes(source, kSource);
+    const std::string hostBytes = "MZ" + std::string(100, '\x90');
+    vt::WriteBytes(host, hostBytes);
+    // The same file, also under another spelling of its path.
+    const std::string sameHost = (std::filesystem::path(host).parent_path() / "." /
+                                  std::filesystem::path(host).filename()).string();
+    std::string error;
+    for (const std::string& out : {host, sameHost, source}) {
+        EXPECT_FALSE(PackBuildFiles(source.c_str(), host.c_str(), out.c_str(), &error)) << out;
+        EXPECT_EQ(error, out + ": is an input as well; the output must be another file");
+    }
+    EXPECT_FALSE(PackScriptFiles(source.c_str(), source.c_str(), &error));
+    EXPECT_EQ(vt::ReadBytes(host), hostBytes);
+    EXPECT_EQ(vt::ReadBytes(source), kSource);
+}
+
+TEST_F(PackFiles, AFailedWriteLeavesTheOldOutputAsItWas) {
+    const std::string source = dir_.Path("script.txt"), host = dir_.Path("vacate.exe"),
+                      out = dir_.Path("packed.exe");
+    vt::WriteBytes(source, kSource);
+    vt::WriteBytes(host, "MZ");
+    vt::WriteBytes(out, "the old package");
+    // The new file is written beside the output first; here that place is taken.
+    std::filesystem::create_directory(out + ".part");
+    std::string error;
+    EXPECT_FALSE(PackBuildFiles(source.c_str(), host.c_str(), out.c_str(), &error));
+    EXPECT_EQ(vt::ReadBytes(out), "the old package");
+    std::filesystem::remove(out + ".part");
+
+    // Complete, it replaces the old output and nothing is left beside it.
+    ASSERT_TRUE(PackBuildFiles(source.c_str(), host.c_str(), out.c_str(), &error)) << error;
+    EXPECT_EQ(vt::ReadBytes(out).substr(0, 6), "MZFFS?");
+    EXPECT_FALSE(std::filesystem::exists(out + ".part"));
+}
+
 TEST_F(PackFiles, PaddingKeepsTheTrailerFromReadingAsACommand) {
     // Find executable sizes for which the trailer, de-scrambled in place right behind the
     // script, would hold the command byte 0x16.
