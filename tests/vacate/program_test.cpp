@@ -113,6 +113,8 @@ TEST_F(Program, RelocatesIntoTheTemporaryFolderAndUninstalls) {
     EXPECT_NE(log.find("Exec: \"" + copy + "\" -Spawn -debug -append (0x"), std::string::npos);
     EXPECT_NE(log.find("Cmdline '\"" + copy + "\" -Spawn -debug -append'"), std::string::npos);
     EXPECT_TRUE(product::IsPendingDelete(copy));
+    // Both processes keep the libraries they load by name to the system folder.
+    EXPECT_EQ(Count(log, "Libraries are loaded from the system folder only"), 2);
 
     EXPECT_EQ(answers[1].text,
               std::string(product::kCompany) + " " + p.name + " has been uninstalled!");

@@ -312,8 +312,8 @@ int RunProgram(const char* program, const char* parameters, int wait, uint32_t* 
 
 int CallComponent(const char* libraryPath, int registerServer) {
     TSL_NOT_NULL(SOURCE, libraryPath);
-    // The altered search path lets the component find the libraries beside it.
-    HMODULE library = LoadLibraryExA(libraryPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    // The component finds the libraries beside it, and the rest in the system folder only.
+    HMODULE library = WinLoadLibraryFrom(libraryPath);
     if (library == nullptr) {
         LogPrint("Error attempting to load '%s' (0x%.8X)\n", libraryPath, GetLastError());
         return 0;

@@ -132,10 +132,17 @@ void RunScript(int32_t runMode) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR arguments, int) {
+    // Before anything else: the copy runs elevated from the temporary folder, where a
+    // library planted beside it must never be loaded.
+    int restricted = WinRestrictLibrarySearch();
     uint32_t flags = 0;
     CoreParseOptions(&flags, arguments);
     CoreStartup(kLogPath, flags);
     MemInit(kMemoryLimit);
+    if (restricted)
+        LogPrint("Libraries are loaded from the system folder only\n");
+    else
+        LogPrint("Unable to keep libraries to the system folder\n");
 
     const char* commandLine = GetCommandLineA();
     LogPrint("%s Version %s (%s)\n", kProgramName, kProgramVersion, kProgramBuild);
