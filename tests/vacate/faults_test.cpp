@@ -7,6 +7,7 @@
 
 #include "fixtures/fixture-test.h"
 #include "run-script.h"
+#include "vacate/ffs.h"
 
 using product::Answering;
 using product::Outcome;
@@ -95,6 +96,52 @@ TEST(Faults, AWindowTimeOutIsCutToOneMinute) {
     EXPECT_TRUE(fixture::LogHas("Window time-out of 2147483647 ms cut to 60000 ms"));
     EXPECT_GE(spent, 5500u);
     EXPECT_LT(spent, 30000u);
+}
+
+}  // namespace
+
+namespace {
+
+// The archive cut at every length from its whole size down to nothing: the reader refuses
+// it (the program then shows the damaged-archive notice), or what it serves runs to a clean
+// end. A crash or an abort ends this test program.
+TEST(Faults, ATruncatedArchiveIsRefusedOrRunsCleanlyAtEveryLength) {
+    Sample p;
+    std::string file = p.AddFile("app.exe");
+    p.Register();
+    PackBytes packed;
+    std::string error;
+    ASSERT_TRUE(PackArchive(PackBytes(600, 'x'),
+                            product::Script(p.Header() +
+                                            "FILE LIST:app.exe\nUNINSTALL NAME:uninstall.exe\n"
+                                            "INSTALL:\nDONE:x\n"),
+                            &packed, &error))
+        << error;
+    fixture::ScratchFolder scratch(fixture::TempFolder(), "truncated");
+    const std::string path = scratch.path + "vacate.exe";
+    ASSERT_TRUE(product::WriteBytes(path, packed));
+    HANDLE cut = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(cut, INVALID_HANDLE_VALUE);
+
+    BoxAnswerer answerer(Answering(IDNO));
+    int opened = 0;
+    for (size_t length = packed.size() + 1; length-- > 0;) {
+        ASSERT_EQ(SetFilePointer(cut, static_cast<LONG>(length), nullptr, FILE_BEGIN), length);
+        ASSERT_TRUE(SetEndOfFile(cut));
+        if (!FfsOpen(path.c_str())) continue;
+        ++opened;
+        ScriptContext* context = nullptr;
+        // An archive that opens always serves its script.
+        ASSERT_EQ(ScriptLoad(&context, "install.dat", RUN_MODE_UNINSTALL), 1) << length;
+        ScriptRun(context, nullptr);
+        ScriptFree(&context);
+        FfsClose();
+    }
+    CloseHandle(cut);
+    EXPECT_GE(opened, 1);  // the whole archive, at least
+    for (const Answer& answer : answerer.Answers()) EXPECT_NE(answer.caption, "Internal error...");
+    EXPECT_TRUE(fixture::Exists(file));  // every question was answered No
 }
 
 }  // namespace

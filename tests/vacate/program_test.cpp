@@ -206,4 +206,50 @@ TEST_F(Program, DamagedArchiveOrScriptIsReportedAndTheProgramEndsCleanly) {
     EXPECT_EQ(exitCode, 0);
 }
 
+// The packed uninstaller cut at a sample of lengths (in the program, at the archive's tag,
+// inside the payload, in its trailer) and started as the relocated copy: it shows the
+// damaged-archive notice and ends with 0, or the system refuses to start what is left of
+// the program; never a crash or a box of the abort path. Whole, it asks its question.
+TEST_F(Program, ATruncatedUninstallerShowsTheDamagedNoticeOrDoesNotStart) {
+    Sample p;
+    p.AddFile("app.exe");
+    p.Register();
+    PackBytes host;
+    PackBytes packed;
+    std::string error;
+    ASSERT_TRUE(PackReadFile(VacateExe().c_str(), &host, &error)) << error;
+    ASSERT_TRUE(PackArchive(host, product::Script(p.Header() + "FILE LIST:app.exe\nINSTALL:\nDONE:x\n"),
+                            &packed, &error))
+        << error;
+    fixture::ScratchFolder scratch(fixture::TempFolder(), "truncated");
+    const size_t o = host.size();
+    const size_t size = packed.size();
+    for (size_t length : {o / 2, o - 1, o, o + 3, o + 4, o + 7, o + 8, (o + size) / 2, size - 5,
+                          size - 4, size - 1, size}) {
+        SCOPED_TRACE(length);
+        std::string exe = scratch.path + "cut-" + std::to_string(length) + ".exe";
+        ASSERT_TRUE(product::WriteBytes(exe, PackBytes(packed.begin(), packed.begin() + length)));
+        BoxAnswerer answerer(
+            [](const std::string&, const std::string& text) {
+                return text.find('?') != std::string::npos ? IDNO : IDOK;
+            },
+            0);
+        windriver::Process copy;
+        if (!copy.Start("\"" + exe + "\" -Spawn")) {
+            EXPECT_LT(length, o) << "a program with its archive cut must still start";
+            continue;
+        }
+        EXPECT_EQ(copy.Wait(20000), 0);
+        std::vector<windriver::Answer> answers = answerer.Answers();
+        ASSERT_EQ(answers.size(), 1u);
+        if (length == size) {
+            EXPECT_EQ(answers[0].caption, "Uninstall...");
+        } else {
+            EXPECT_EQ(answers[0].caption, "Uninstall problem...");
+            EXPECT_EQ(answers[0].text,
+                      "The installation file has been damaged, please download a new copy.");
+        }
+    }
+}
+
 }  // namespace
