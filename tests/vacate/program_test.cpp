@@ -252,4 +252,43 @@ TEST_F(Program, ATruncatedUninstallerShowsTheDamagedNoticeOrDoesNotStart) {
     }
 }
 
+// With "-debug" and a debug log that cannot be opened (a folder of that name), every entry
+// costs its retries and the log's own notice; the uninstall still runs to its end, and
+// no box comes from the abort path.
+TEST_F(Program, AnUnwritableDebugLogDoesNotStopTheUninstall) {
+    Sample p;
+    std::string file = p.AddFile("app.exe");
+    p.Register();
+    std::string uninstaller = p.folder + "uninstall.exe";
+    PackUninstaller(uninstaller, product::Script(p.Header() + "FILE LIST:app.exe\nINSTALL:\nDONE:x\n"));
+    ASSERT_TRUE(CreateDirectoryA(kDebugLog, nullptr));
+
+    BoxAnswerer answerer(
+        [](const std::string&, const std::string& text) {
+            return text.find('?') != std::string::npos ? IDYES : IDOK;
+        },
+        0);
+    windriver::Process copy;
+    ASSERT_TRUE(copy.Start("\"" + uninstaller + "\" -Spawn -debug"));
+    EXPECT_EQ(copy.Wait(120000), 0);
+    RemoveDirectoryA(kDebugLog);
+
+    int logNotices = 0;
+    std::vector<std::string> others;
+    for (const windriver::Answer& answer : answerer.Answers()) {
+        if (answer.caption == "Internal error...") {
+            EXPECT_EQ(answer.text.find("Unable to create log file [C:\\debug.log] due to error ["), 0u)
+                << answer.text;
+            ++logNotices;
+        } else {
+            others.push_back(answer.text);
+        }
+    }
+    EXPECT_GT(logNotices, 5);
+    ASSERT_EQ(others.size(), 2u);
+    EXPECT_EQ(others[1], std::string(product::kCompany) + " " + p.name + " has been uninstalled!");
+    EXPECT_FALSE(fixture::Exists(file));
+    EXPECT_FALSE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
+}
+
 }  // namespace
