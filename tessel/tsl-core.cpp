@@ -638,7 +638,9 @@ const char* CmdLineArguments(const char* commandLine, const char* programPath) {
         const char* start = nullptr;
         const char* end = nullptr;
         CmdLineArg(commandLine, 0, nullptr, &start, &end);
-        behind = end + 1;
+        // The end is the argument's last character, or its terminator when it has none
+        // (a lone quotation mark).
+        behind = *end != 0 ? end + 1 : end;
     }
     if (*behind == '"') ++behind;
     return SkipSeparators(behind);

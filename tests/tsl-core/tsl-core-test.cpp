@@ -107,6 +107,8 @@ TEST(CommandLine, OptionsAfterTheProgramPath) {
     EXPECT_STREQ(CmdLineArguments("prog", own), "");
     EXPECT_STREQ(CmdLineArguments("  ", own), "");
     EXPECT_STREQ(CmdLineArguments("", nullptr), "");
+    const char lone[] = "\xA2\xF1 \"";  // separators and a lone quotation mark
+    EXPECT_EQ(CmdLineArguments(lone, nullptr), lone + sizeof lone - 1);
 
     EXPECT_EQ(CmdLineHasOption("\"C:\\Tools\\re-spawn\\u.exe\"", nullptr, "-Spawn"), 0);
     EXPECT_EQ(CmdLineHasOption("C:\\Program Files\\re-spawn\\uninstall.exe", own, "-Spawn"), 0);
