@@ -132,6 +132,32 @@ TEST(Inside, ComponentsAndProgramsNeedAFullPathInsideTheProduct) {
     EXPECT_TRUE(fixture::LogHas("passed over '..\\" + sibling + "fx-args.exe'"));
 }
 
+TEST(Inside, ARunAfterProgramMustStayInsideTheProduct) {
+    // The product's window is closed, so the run-after program would be started at the
+    // end; one beside the product is not.
+    Sample p;
+    p.Register();
+    fixture::ScratchFolder elsewhere(fixture::TempFolder(), "elsewhere");
+    std::string mark = elsewhere.path + "mark.txt";
+    fixture::WriteAll(elsewhere.path + "after.bat", "@echo ran> \"" + mark + "\"\r\n");
+    std::string sibling = elsewhere.path.substr(fixture::TempFolder().size());
+    std::string title = p.name + " window";
+    windriver::Process window;
+    ASSERT_TRUE(window.Start("\"" + fixture::FixturePath("fx-window.exe") + "\" QxAfter \"" +
+                             title + "\" 1"));
+    ASSERT_NE(windriver::WaitForWindow(title.c_str(), nullptr, 10000, window.Pid()), nullptr);
+
+    Outcome run = RunBytes(Unchecked(p.Header() + "WINDOW:0\t0\t" + title + "\t\t..\\" +
+                                     sibling + "after.bat\t\nDONE:x\n"),
+                           RUN_MODE_UPDATE);
+    EXPECT_EQ(run.ran, 1);
+    EXPECT_EQ(window.Wait(10000), 0);
+    EXPECT_STREQ(run.context.runAfter, "");
+    EXPECT_TRUE(fixture::LogHas("passed over '..\\" + sibling + "after.bat'"));
+    Sleep(1000);
+    EXPECT_FALSE(fixture::Exists(mark));
+}
+
 TEST(Inside, AnInstallPathWithoutItsBackslashStillNamesTheProductsFolder) {
     Sample p;
     std::string file = p.AddFile("x.txt");
