@@ -598,6 +598,60 @@ int CmdLineArgStart(const char* commandLine, int index, const char** startOut) {
     return CmdLineArg(commandLine, index, nullptr, startOut, &end);
 }
 
+namespace {
+
+const char* SkipSeparators(const char* p) {
+    while (IsSeparator(*p)) ++p;
+    return p;
+}
+
+// Behind the first `length` characters of `text` when they are `path` (letter case
+// ignored) and a separator, a quotation mark or the end follows; else null.
+const char* BehindPath(const char* text, const char* path, int length) {
+    if (length == 0) return nullptr;
+    for (int i = 0; i < length; ++i) {
+        char a = text[i];
+        char b = path[i];
+        if (a >= 'a' && a <= 'z') a = static_cast<char>(a - 32);
+        if (b >= 'a' && b <= 'z') b = static_cast<char>(b - 32);
+        if (a == 0 || a != b) return nullptr;
+    }
+    const char after = text[length];
+    return (after == 0 || after == '"' || IsSeparator(after)) ? text + length : nullptr;
+}
+
+}  // namespace
+
+const char* CmdLineArguments(const char* commandLine, const char* programPath) {
+    TSL_NOT_NULL(kSrc, commandLine);
+    const char* p = SkipSeparators(commandLine);
+    if (*p == 0) return p;
+    const char* behind = nullptr;
+    if (programPath != nullptr) {
+        const char* name = *p == '"' ? p + 1 : p;
+        int length = StrLen(programPath);
+        behind = BehindPath(name, programPath, length);
+        if (behind == nullptr && length > 4 && StrEqualNoCase(programPath + length - 4, ".exe"))
+            behind = BehindPath(name, programPath, length - 4);
+    }
+    if (behind == nullptr) {
+        const char* start = nullptr;
+        const char* end = nullptr;
+        CmdLineArg(commandLine, 0, nullptr, &start, &end);
+        // The end is the argument's last character, or its terminator when it has none
+        // (a lone quotation mark).
+        behind = *end != 0 ? end + 1 : end;
+    }
+    if (*behind == '"') ++behind;
+    return SkipSeparators(behind);
+}
+
+int CmdLineHasOption(const char* commandLine, const char* programPath, const char* option) {
+    TSL_NOT_NULL(kSrc, option);
+    const char* found = nullptr;
+    return StrFindNoCase(CmdLineArguments(commandLine, programPath), option, &found);
+}
+
 int CoreStartup(const char* logName, uint32_t flags) {
     g_log.mainThread = OsThreadId();
     if (g_log.mutex != nullptr) TSL_FAIL(kSrc, "Tessel already initialized\n");

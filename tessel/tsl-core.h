@@ -120,3 +120,15 @@ int CmdLineHasSwitch(const char* commandLine, const char* keyword);
 int CmdLineArg(const char* commandLine, int index, int* countOut, const char** startOut,
                const char** endOut);
 int CmdLineArgStart(const char* commandLine, int index, const char** startOut);
+
+// The arguments of a command line: the text behind the program path, separators skipped
+// (the empty text at its end when there are none). `programPath` (may be null) is the
+// running program's own path: a command line that starts with it, or with it without its
+// ".exe" (letter case ignored, quoted or not), is cut right behind it, which holds for an
+// unquoted path with blanks too; any other program path ends where CmdLineArg ends
+// argument 0.
+const char* CmdLineArguments(const char* commandLine, const char* programPath);
+
+// 1 when `option` occurs among the arguments of the command line (never in its program
+// path), anywhere and in any letter case: the programs' own switches ("-Spawn", "-Update").
+int CmdLineHasOption(const char* commandLine, const char* programPath, const char* option);

@@ -34,6 +34,18 @@ static ParentStep ParentOf(const char* out, int n, int* cut) {
     return kParentRemove;
 }
 
+// The end of the share root "\\server\share\" (its closing backslash included) of a path
+// whose server name starts at `server`.
+static int ShareRootEnd(const char* path, int server) {
+    int i = server;
+    while (path[i] != '\0' && path[i] != '\\') i++;
+    if (path[i] == '\0') return i;
+    i++;
+    while (path[i] != '\0' && path[i] != '\\') i++;
+    if (path[i] == '\\') i++;
+    return i;
+}
+
 int PathNormalize(char* path, int mode) {
     TSL_NOT_NULL(kSrc, path);
     if (path[0] == '\0') return 1;
@@ -46,9 +58,16 @@ int PathNormalize(char* path, int mode) {
     // "\\?\" or "\\.\" prefix names a namespace, not a folder, and is kept.
     int n = 0;
     int i = 0;
+    int share = 0;  // where the server name of a share root starts
     if (path[0] == '\\' && path[1] == '\\' && (path[2] == '?' || path[2] == '.') &&
-        path[3] == '\\')
+        path[3] == '\\') {
         n = i = 4;
+        if (StrStartsWithNoCase(path + 4, "UNC\\")) share = 8;
+    } else if (path[0] == '\\' && path[1] == '\\') {
+        share = 2;
+    }
+    // A share root is kept as it is, and a ".." never climbs above it, as above a drive.
+    if (share > 0) n = i = ShareRootEnd(path, share);
     int start = n;
     while (path[i] != '\0') {
         if (IsDotComponent(path, i, 1)) {
@@ -57,7 +76,8 @@ int PathNormalize(char* path, int mode) {
         }
         if (IsDotComponent(path, i, 2)) {
             int cut = n;
-            ParentStep step = ParentOf(path + start, n - start, &cut);
+            ParentStep step = share > 0 && n == start ? kParentAboveRoot
+                                                      : ParentOf(path + start, n - start, &cut);
             if (step != kParentKeep) {
                 if (step == kParentRemove) n = start + cut;
                 i += path[i + 2] == '\\' ? 3 : 2;

@@ -6,7 +6,7 @@
 #include <stdint.h>
 
 // Path clean-up in place: '/' becomes '\', "." and ".." components are resolved (a ".." never
-// climbs above a root or drive); mode 1 ensures a trailing backslash, any other mode removes
+// climbs above a root, a drive or a share "\\server\share\"); mode 1 ensures a trailing backslash, any other mode removes
 // one. The result is never longer than the path, except that mode 1 may add one character:
 // the buffer must have room for it. A path that resolves to nothing becomes ".".
 int PathNormalize(char* path, int mode);
@@ -38,6 +38,16 @@ int WinSystemDir(char* buffer, int size);
 int WinWindowsDir(char* buffer, int size);
 int WinTempDir(char* buffer, int size);
 int WinCurrentDir(char* buffer, int size);
+
+// Keeps every library the process loads by name to the system folder: neither the
+// program's own folder (for the uninstaller's elevated copy the temporary folder, which the
+// user can write to without elevation) nor the current folder is searched any more. Done
+// with SetDefaultDllDirectories where the system has it; elsewhere only the current folder
+// is taken out of the search. 1 when the search is down to the system folder.
+int WinRestrictLibrarySearch();
+// Loads a library by its full path; the libraries it needs come from its own folder and
+// then the system folder. Null when it cannot be loaded.
+HMODULE WinLoadLibraryFrom(const char* fullPath);
 
 int WinInitCommonControls();
 int WinInitCom();

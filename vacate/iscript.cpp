@@ -119,6 +119,12 @@ int ScriptSkipLine(const ScriptContext* context, const char* data, int32_t* cons
     return 1;
 }
 
+const char* ScriptPathCodesEnd(const char* text) {
+    TSL_NOT_NULL(kSrc, text);
+    while (text[0] == '$' && text[1] != '\0') text += 2;
+    return text;
+}
+
 int ScriptLoad(ScriptContext** context, const char* name, int32_t runMode) {
     TSL_NOT_NULL(kSrc, context);
     TSL_NOT_NULL(kSrc, name);

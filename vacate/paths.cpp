@@ -87,3 +87,27 @@ int PathParentFolder(char* folder) {
     }
     return 0;
 }
+
+int PathLeavesFolder(const char* path) {
+    TSL_NOT_NULL(SOURCE, path);
+    int i = 0;
+    while (path[i] != '\0') {
+        int dots = 0;
+        int others = 0;
+        for (; path[i] != '\0' && !IsSeparator(path[i]); i++) {
+            if (path[i] == '.')
+                dots++;
+            else if (path[i] != ' ')
+                others++;
+        }
+        if (dots >= 2 && others == 0) return 1;
+        if (path[i] != '\0') i++;
+    }
+    return 0;
+}
+
+int PathStaysInside(const char* path) {
+    if (!PathLeavesFolder(path)) return 1;
+    LogPrint("Path reaches outside its folder, passed over '%s'\n", path);
+    return 0;
+}

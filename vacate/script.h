@@ -68,6 +68,10 @@ int ScriptListItem(const char** cursor, char* item);
 // Consumes the data up to, not including, the first 0, line feed or carriage return.
 int ScriptSkipLine(const ScriptContext* context, const char* data, int32_t* consumed);
 
+// Where the path codes ("$" and one character each) in front of a script path end: the
+// relative part follows (after one backslash, which TranslatePath leaves out). Pure.
+const char* ScriptPathCodesEnd(const char* text);
+
 // Expands the path variables "$0".."$7" and "$?" in front of a relative path into `out`
 // (SCRIPT_PATH_SIZE bytes). Win32 side.
 int TranslatePath(ScriptContext* context, const char* text, char* out, int* flags);

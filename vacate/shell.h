@@ -21,7 +21,8 @@ int GroupSelect(const char* name);
 int ItemRemove(const char* itemName, const char* target, const char* arguments);
 
 // "WINDOW": closes the matching top-level windows in up to ten attempts (closeMode 0
-// close, 1 notify and stop, 2 ask before each). 1 when none is left; 0 when the user
+// close, 1 notify and stop, 2 ask before each), waiting a tenth of the time-out (1 s to
+// 60 s, logged when cut) between them. 1 when none is left; 0 when the user
 // declined, was notified, or windows remain. Clears context->runAfter unless windows were
 // found and closed. `runAfter` is only logged.
 int CloseWindows(ScriptContext* context, int closeMode, int timeoutMs, const char* title,

@@ -104,33 +104,51 @@ int ReadValue(RegKey* key, DWORD expectedType, const char* typeWord, const char*
     return 1;
 }
 
-// Deletes a key and all its subkeys. A key that does not exist is already deleted; one
-// that exists but cannot be opened is a failure, so the caller's loop cannot spin on it.
-int DeleteTree(int rootCode, const char* subkey) {
-    RegKey* key = nullptr;
-    LONG error = ERROR_SUCCESS;
-    if (!KeyOpen(&key, rootCode, subkey, &error)) {
-        if (error == ERROR_FILE_NOT_FOUND) return 1;
-        LogPrint("Unable to delete key '%s'(0x%.8X)\n", subkey, static_cast<unsigned>(error));
+// Key names are at most 255 characters.
+constexpr int kNameSize = 256;
+
+// Deletes the subkey `name` of the open key `parent` with everything below it, through the
+// wide-character calls: a subkey whose name has no form in the ANSI code page (read there
+// as "??", which opens nothing) goes like any other. Each subkey is opened from its parent's
+// handle, so no path is built. A subkey that cannot be deleted is logged and passed over,
+// never asked for again; the key itself then stays as well. `path` names the key in the
+// log. A key that does not exist is already deleted.
+int DeleteTree(HKEY parent, const wchar_t* name, const char* path) {
+    HKEY key = nullptr;
+    LONG error = RegOpenKeyExW(parent, name, 0, KEY_ALL_ACCESS, &key);
+    if (error == ERROR_FILE_NOT_FOUND) return 1;
+    if (error != ERROR_SUCCESS) {
+        LogPrint("Unable to delete key '%s'(0x%.8X)\n", path, static_cast<unsigned>(error));
         return 0;
     }
-    char name[kPathSize];
-    char child[kPathSize];
-    while (RegKeyEnumSubkey(key, 0, name, kPathSize)) {
-        // A child path cut short would name another key, or none, and this loop would
-        // never end: stop instead.
-        if (StrLen(subkey) + 1 + StrLen(name) >= kPathSize) {
-            LogPrint("Unable to delete key '%s\\%s'(0x%.8X)\n", subkey, name,
-                     static_cast<unsigned>(ERROR_FILENAME_EXCED_RANGE));
+    DWORD index = 0;  // subkeys before it could not be deleted
+    for (;;) {
+        wchar_t child[kNameSize];
+        DWORD length = kNameSize;
+        error = RegEnumKeyExW(key, index, child, &length, nullptr, nullptr, nullptr, nullptr);
+        if (error == ERROR_NO_MORE_ITEMS) break;
+        if (error != ERROR_SUCCESS && error != ERROR_MORE_DATA) {
+            LogPrint("Unable to list key '%s'(0x%.8X)\n", path, static_cast<unsigned>(error));
             break;
         }
-        StrPrintf(child, kPathSize, "%s\\%s", subkey, name);
-        if (!DeleteTree(rootCode, child)) break;
+        char childName[kNameSize * 2] = "?";
+        if (error == ERROR_SUCCESS)
+            WideCharToMultiByte(CP_ACP, 0, child, -1, childName, sizeof childName, nullptr,
+                                nullptr);
+        char childPath[kPathSize];
+        StrPrintf(childPath, kPathSize, "%s\\%s", path, childName);
+        if (error == ERROR_MORE_DATA) {
+            LogPrint("Unable to delete key '%s'(0x%.8X)\n", childPath,
+                     static_cast<unsigned>(error));
+            ++index;
+        } else if (!DeleteTree(key, child, childPath)) {
+            ++index;
+        }
     }
-    RegKeyClose(&key);
-    error = RegDeleteKeyA(RegRootFromCode(rootCode), subkey);
+    RegCloseKey(key);
+    error = RegDeleteKeyW(parent, name);
     if (error != ERROR_SUCCESS) {
-        LogPrint("Unable to delete key '%s'(0x%.8X)\n", subkey, static_cast<unsigned>(error));
+        LogPrint("Unable to delete key '%s'(0x%.8X)\n", path, static_cast<unsigned>(error));
         return 0;
     }
     return 1;
@@ -230,7 +248,13 @@ int RegKeyDeleteTree(int rootCode, const char* subkey) {
                  static_cast<unsigned>(ERROR_INVALID_PARAMETER));
         return 0;
     }
-    return DeleteTree(rootCode, subkey);
+    wchar_t wide[kPathSize];
+    if (MultiByteToWideChar(CP_ACP, 0, subkey, -1, wide, kPathSize) == 0) {
+        LogPrint("Unable to delete key '%s'(0x%.8X)\n", subkey,
+                 static_cast<unsigned>(GetLastError()));
+        return 0;
+    }
+    return DeleteTree(RegRootFromCode(rootCode), wide, subkey);
 }
 
 int RegSetString(RegKey* key, const char* valueName, const char* text) {

@@ -74,6 +74,49 @@ int WinCurrentDir(char* buffer, int size) {
 }
 
 // ---------------------------------------------------------------------------
+// Library search
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// SetDefaultDllDirectories, looked up at run time: systems before Windows 7 with its update
+// (and Windows 95/98) lack it, and with it the LOAD_LIBRARY_SEARCH_* flags.
+typedef BOOL(WINAPI* SetDefaultDllDirectoriesCall)(DWORD);
+
+SetDefaultDllDirectoriesCall DefaultDirectoriesCall() {
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (kernel == nullptr) return nullptr;
+    return reinterpret_cast<SetDefaultDllDirectoriesCall>(
+        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
+}
+
+}  // namespace
+
+int WinRestrictLibrarySearch() {
+    SetDefaultDllDirectoriesCall setDefault = DefaultDirectoriesCall();
+    if (setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) return 1;
+    // Without it, at least the current folder is no longer searched.
+    typedef BOOL(WINAPI * SetDllDirectoryCall)(LPCSTR);
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    SetDllDirectoryCall directory =
+        kernel == nullptr ? nullptr
+                          : reinterpret_cast<SetDllDirectoryCall>(reinterpret_cast<void*>(
+                                GetProcAddress(kernel, "SetDllDirectoryA")));
+    if (directory != nullptr) directory("");
+    return 0;
+}
+
+HMODULE WinLoadLibraryFrom(const char* fullPath) {
+    TSL_NOT_NULL(kSrc, fullPath);
+    // The library's own folder for the libraries it needs, then the system folder; where the
+    // search cannot be narrowed, the altered search path, which starts in its folder too.
+    if (DefaultDirectoriesCall() != nullptr)
+        return LoadLibraryExA(fullPath, nullptr,
+                              LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+    return LoadLibraryExA(fullPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+// ---------------------------------------------------------------------------
 // Start-up and fonts
 // ---------------------------------------------------------------------------
 

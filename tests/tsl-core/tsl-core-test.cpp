@@ -93,6 +93,34 @@ TEST(CommandLine, Arguments) {
     EXPECT_STREQ(start, "bc");
 }
 
+// A program's own switches are looked for among its arguments only: its path can hold the
+// same letters ("C:\Tools\re-spawn\"), quoted or not, even with blanks in it.
+TEST(CommandLine, OptionsAfterTheProgramPath) {
+    const char* own = "C:\\Program Files\\re-spawn\\uninstall.exe";
+    EXPECT_STREQ(CmdLineArguments("\"C:\\Tools\\re-spawn\\u.exe\"  -debug -Spawn", nullptr),
+                 "-debug -Spawn");
+    EXPECT_STREQ(CmdLineArguments("C:\\Program Files\\re-spawn\\uninstall.exe -x", own), "-x");
+    EXPECT_STREQ(CmdLineArguments("c:\\program files\\RE-SPAWN\\uninstall -x", own), "-x");
+    EXPECT_STREQ(CmdLineArguments("\"C:\\Program Files\\re-spawn\\uninstall.exe\"-x", own), "-x");
+    // Another spelling of the program is cut where its first argument would end.
+    EXPECT_STREQ(CmdLineArguments("C:\\PROGRA~1\\RE-SPA~1\\UNINST~1.EXE -y", own), "-y");
+    EXPECT_STREQ(CmdLineArguments("prog", own), "");
+    EXPECT_STREQ(CmdLineArguments("  ", own), "");
+    EXPECT_STREQ(CmdLineArguments("", nullptr), "");
+    const char lone[] = "\xA2\xF1 \"";  // separators and a lone quotation mark
+    EXPECT_EQ(CmdLineArguments(lone, nullptr), lone + sizeof lone - 1);
+
+    EXPECT_EQ(CmdLineHasOption("\"C:\\Tools\\re-spawn\\u.exe\"", nullptr, "-Spawn"), 0);
+    EXPECT_EQ(CmdLineHasOption("C:\\Program Files\\re-spawn\\uninstall.exe", own, "-Spawn"), 0);
+    EXPECT_EQ(CmdLineHasOption("C:\\Program Files\\re-spawn\\uninstall.exe -x", own, "-Spawn"),
+              0);
+    EXPECT_EQ(CmdLineHasOption("\"D:\\x-update\\u.exe\" -debug", nullptr, "-Update"), 0);
+    // Among the arguments anywhere, inside a longer word too, in any letter case.
+    EXPECT_EQ(CmdLineHasOption("u.exe -debug -SPAWN", nullptr, "-Spawn"), 1);
+    EXPECT_EQ(CmdLineHasOption("u.exe /x-spawnit", nullptr, "-Spawn"), 1);
+    EXPECT_EQ(CmdLineHasOption("u.exe -Spawn", nullptr, "-Update"), 0);
+}
+
 TEST(LogNames, PerDayAndPerThread) {
     char out[260];
     LogFileName("C:\\debug.log", TSL_LOG_PERDAY, &kDecember7, 1234, 1, out);

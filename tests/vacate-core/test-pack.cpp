@@ -77,6 +77,15 @@ TEST(PackScript, RefusesWhatTheUninstallerWouldMisreadNamingTheLine) {
         {"FILE LIST:a,,b\n", "script.txt:1: item 2 of 'FILE LIST' is empty"},
         {"FILE LIST:a\tb\n", "script.txt:1: 'FILE LIST' takes one list field"},
         {"INSTALL PATH:\nINSTALL DIR:x\n", "script.txt:1: 'INSTALL PATH' comes before 'INSTALL DIR'"},
+        {"TEXT:..\nFILE LIST:a,..\\x.txt\n",
+         "script.txt:2: item 2 of 'FILE LIST' reaches outside its folder (a '..' part)"},
+        {"TEMP LIST:$4..\\notes.txt\n", "script.txt:1: item 1 of 'TEMP LIST' reaches outside"},
+        {"UNINSTALL NAME:a\\...\\u.exe\n", "script.txt:1: field 1 of 'UNINSTALL NAME' reaches"},
+        {"CREATE GROUP:..\n", "script.txt:1: field 1 of 'CREATE GROUP' reaches outside"},
+        {"ADD ITEM:..\t..\t..\t..\\App\n", "script.txt:1: field 4 of 'ADD ITEM' reaches outside"},
+        {"EXECUTE:01\t0\t1\t$0..\\x.exe\t..\n", "script.txt:1: field 4 of 'EXECUTE' reaches"},
+        {"WINDOW:0\t0\tT\t\t.. \\x.exe\t\n", "script.txt:1: field 5 of 'WINDOW' reaches outside"},
+        {"OLE:REGISTER\tbin\\..\\..\\x.dll\n", "script.txt:1: field 2 of 'OLE' reaches outside"},
     };
     for (const Case& c : cases) EXPECT_THAT(Script(c.source), HasSubstr("error: " + c.message));
 }
@@ -116,6 +125,43 @@ TEST_F(PackFiles, BuildRefusesABadSourceAndWritesNothing) {
     EXPECT_FALSE(PackBuildFiles(source.c_str(), host.c_str(), out.c_str(), &error));
     EXPECT_EQ(error, source + ":2: 'WINDOW' takes 6 field(s), found 2");
     EXPECT_FALSE(std::filesystem::exists(out));
+}
+
+TEST_F(PackFiles, TheOutputMayNotBeAnInput) {
+    const std::string source = dir_.Path("script.txt"), host = dir_.Path("vacate.exe");
+    vt::WriteBytes(source, kSource);
+    const std::string hostBytes = "MZ" + std::string(100, '\x90');
+    vt::WriteBytes(host, hostBytes);
+    // The same file, also under another spelling of its path.
+    const std::string sameHost = (std::filesystem::path(host).parent_path() / "." /
+                                  std::filesystem::path(host).filename()).string();
+    std::string error;
+    for (const std::string& out : {host, sameHost, source}) {
+        EXPECT_FALSE(PackBuildFiles(source.c_str(), host.c_str(), out.c_str(), &error)) << out;
+        EXPECT_EQ(error, out + ": is an input as well; the output must be another file");
+    }
+    EXPECT_FALSE(PackScriptFiles(source.c_str(), source.c_str(), &error));
+    EXPECT_EQ(vt::ReadBytes(host), hostBytes);
+    EXPECT_EQ(vt::ReadBytes(source), kSource);
+}
+
+TEST_F(PackFiles, AFailedWriteLeavesTheOldOutputAsItWas) {
+    const std::string source = dir_.Path("script.txt"), host = dir_.Path("vacate.exe"),
+                      out = dir_.Path("packed.exe");
+    vt::WriteBytes(source, kSource);
+    vt::WriteBytes(host, "MZ");
+    vt::WriteBytes(out, "the old package");
+    // The new file is written beside the output first; here that place is taken.
+    std::filesystem::create_directory(out + ".part");
+    std::string error;
+    EXPECT_FALSE(PackBuildFiles(source.c_str(), host.c_str(), out.c_str(), &error));
+    EXPECT_EQ(vt::ReadBytes(out), "the old package");
+    std::filesystem::remove(out + ".part");
+
+    // Complete, it replaces the old output and nothing is left beside it.
+    ASSERT_TRUE(PackBuildFiles(source.c_str(), host.c_str(), out.c_str(), &error)) << error;
+    EXPECT_EQ(vt::ReadBytes(out).substr(0, 6), "MZFFS?");
+    EXPECT_FALSE(std::filesystem::exists(out + ".part"));
 }
 
 TEST_F(PackFiles, PaddingKeepsTheTrailerFromReadingAsACommand) {

@@ -62,3 +62,18 @@ TEST(PathParentFolder, ClimbsOneLevelUntilNothingIsLeft) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PathLeavesFolder, PartsOfDotsAloneGoUpAndNamesWithDotsDoNot) {
+    for (const char* path : {"..", "..\\outside.txt", "a\\..\\..\\b", "a/../b", "Group\\..",
+                             "...\\x", ".. \\x", ". .\\x", "a\\ .."})
+        EXPECT_EQ(PathLeavesFolder(path), 1) << path;
+    for (const char* path : {"", ".", ".\\x", "a.b", "..x", "x..", "a\\.hidden\\b", "v1..2\\f",
+                             "a\\.\\b", "a \\b", "C:\\Program Files\\App\\x.exe", "\\\\srv\\s\\f"})
+        EXPECT_EQ(PathLeavesFolder(path), 0) << path;
+    EXPECT_EQ(PathStaysInside("data\\a.txt"), 1);
+    EXPECT_EQ(PathStaysInside("..\\a.txt"), 0);
+}
+
+}  // namespace

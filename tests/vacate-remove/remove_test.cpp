@@ -134,15 +134,28 @@ TEST(RemovalRun, TidiesEachFolderWhenItsRunOfFilesEnds) {
     EXPECT_FALSE(Exists(scratch.path));
 }
 
-TEST(RemoveFile, AFileAlreadyGoneIsNotQueuedButItsFolderIsTidied) {
+TEST(RemoveFile, AFileAlreadyGoneIsNotQueuedAndItsFolderIsLeftAlone) {
     ScratchFolder scratch("C:\\", "vacate-remove");
     scratch.Make("Product\\");
     std::string gone = scratch.path + "Product\\gone.exe";
 
     EXPECT_EQ(RemoveFile(gone.c_str()), 1);
     EXPECT_LT(PendingDeletion(PendingEntries(), gone), 0);
-    EXPECT_FALSE(Exists(scratch.path + "Product\\"));
+    // Nothing was deleted from the folder, so it is not tidied: it may never have been the
+    // product's.
+    EXPECT_TRUE(Exists(scratch.path + "Product\\"));
     ForgetPendingDeletion(gone);
+
+    // In a run, a missing file does not end the run of the folder before it either.
+    std::string a = scratch.Make("a\\1.dat");
+    RemovalRun run;
+    RemovalRunBegin(&run);
+    EXPECT_EQ(RemovalRunFile(&run, a.c_str()), 1);
+    EXPECT_EQ(RemovalRunFile(&run, gone.c_str()), 1);
+    EXPECT_TRUE(Exists(scratch.path + "a\\"));
+    EXPECT_EQ(RemovalRunEnd(&run), 1);
+    EXPECT_FALSE(Exists(scratch.path + "a\\"));
+    EXPECT_TRUE(Exists(scratch.path + "Product\\"));
 }
 
 TEST(RemoveFile, QueuesALockedFileForTheRestart) {

@@ -10,11 +10,17 @@
 #include "tessel/tsl-core.h"
 #include "tessel/tsl-str.h"
 #include "vacate/command.h"
-#include "product.h"
+#include "run-script.h"
 #include "vacate/script.h"
 #include "vacate/shell.h"
 
+using product::Answering;
+using product::FixtureCopy;
+using product::Outcome;
+using product::RunBytes;
+using product::RunScript;
 using product::Sample;
+using product::Uninstalled;
 using windriver::Answer;
 using windriver::BoxAnswerer;
 
@@ -33,47 +39,6 @@ public:
 };
 
 const auto* const kEnvironment = ::testing::AddGlobalTestEnvironment(new UninstallerEnvironment);
-
-// What a run left in its context (the text fields and numbers; its pointers are gone).
-struct Outcome {
-    int ran;
-    ScriptContext context;
-};
-
-Outcome RunBytes(const PackBytes& bytes, int32_t mode) {
-    fixture::ScratchFolder scripts(fixture::TempFolder(), "script");
-    std::string path = scripts.path + "install.dat";
-    EXPECT_TRUE(product::WriteBytes(path, bytes));
-    ScriptContext* context = nullptr;
-    EXPECT_EQ(ScriptLoad(&context, path.c_str(), mode), 1);
-    Outcome run{};
-    GroupReset();
-    run.ran = ScriptRun(context, nullptr);
-    run.context = *context;
-    ScriptFree(&context);
-    return run;
-}
-
-Outcome RunScript(const std::string& source, int32_t mode) {
-    return RunBytes(product::Script(source), mode);
-}
-
-// Answers Yes (or the given button) to questions and OK to notices.
-BoxAnswerer::Chooser Answering(int questionAnswer = IDYES) {
-    return [questionAnswer](const std::string&, const std::string& text) {
-        return text.find('?') != std::string::npos ? questionAnswer : IDOK;
-    };
-}
-
-std::string Uninstalled(const Sample& p) {
-    return std::string(product::kCompany) + " " + p.name + " has been uninstalled!";
-}
-
-std::string FixtureCopy(const Sample& p, const char* fixtureName, const char* as) {
-    std::string target = p.folder + as;
-    CopyFileA(fixture::FixturePath(fixtureName).c_str(), target.c_str(), FALSE);
-    return target;
-}
 
 TEST(Uninstall, RemovesFilesFoldersGroupKeysAndQueuesTemporaryCopies) {
     Sample p;
@@ -245,7 +210,8 @@ TEST(Uninstall, UpdateModeOnlyCollectsTheProductsData) {
 
 TEST(Uninstall, RelativePathsAreNeverDeleted) {
     // An empty "Install Path" makes every item relative to the current folder; files of the
-    // same names there must survive.
+    // same names there must survive. ("INSTALL" stops at such a value; a script without it
+    // goes straight to the deletions.)
     Sample p;
     std::string file = p.AddFile("app.exe");
     p.Register("");
@@ -257,9 +223,8 @@ TEST(Uninstall, RelativePathsAreNeverDeleted) {
     SetCurrentDirectoryA(decoy.path.c_str());
 
     BoxAnswerer answerer(Answering());
-    Outcome run = RunScript(p.Header() +
-                            "FILE LIST:app.exe\nUNINSTALL NAME:uninstall.exe\nINSTALL:\nDONE:x\n",
-                        RUN_MODE_UNINSTALL);
+    Outcome run = RunScript(p.Header() + "FILE LIST:app.exe\nUNINSTALL NAME:uninstall.exe\nDONE:x\n",
+                            RUN_MODE_UNINSTALL);
     SetCurrentDirectoryA(previous);
 
     EXPECT_EQ(run.ran, 1);

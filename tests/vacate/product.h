@@ -27,13 +27,20 @@ inline bool KeyExists(HKEY root, const std::string& subkey) {
     return true;
 }
 
-inline void SetString(HKEY root, const std::string& subkey, const char* name,
-                      const std::string& value) {
+// Stores a value of any type with exactly the bytes given (a string without its
+// terminator, a number as a string, ...).
+inline void SetValue(HKEY root, const std::string& subkey, const char* name, DWORD type,
+                     const std::string& bytes) {
     HKEY key;
     RegCreateKeyExA(root, subkey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>(value.size() + 1));
+    RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(bytes.data()),
+                   static_cast<DWORD>(bytes.size()));
     RegCloseKey(key);
+}
+
+inline void SetString(HKEY root, const std::string& subkey, const char* name,
+                      const std::string& value) {
+    SetValue(root, subkey, name, REG_SZ, std::string(value.c_str(), value.size() + 1));
 }
 
 using fixture::DeleteKeyTree;

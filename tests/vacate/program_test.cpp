@@ -67,22 +67,41 @@ std::string LineAfter(const std::string& log, const std::string& prefix) {
     return log.substr(at, log.find('\r', at) - at);
 }
 
-// Removes the temporary copy that the relocation logged and its place in the reboot queue.
-void ForgetRelocatedCopy() {
+// Removes the temporary copy the last relocation made (the debug log names it), its place in
+// the reboot queue, and the debug log.
+void ForgetRelocation() {
     std::string copy = LineAfter(fixture::ReadAll(kDebugLog), " -> ");
-    if (copy.empty()) return;
-    for (int i = 0; i < 50 && fixture::Exists(copy) && !DeleteFileA(copy.c_str()); ++i) Sleep(100);
-    fixture::ForgetPendingDeletion(copy);
+    if (!copy.empty()) {
+        for (int i = 0; i < 50 && fixture::Exists(copy) && !DeleteFileA(copy.c_str()); ++i)
+            Sleep(100);
+        fixture::ForgetPendingDeletion(copy);
+    }
+    DeleteFileA(kDebugLog);
 }
 
 class Program : public ::testing::Test {
 protected:
     void SetUp() override { DeleteFileA(kDebugLog); }
-    void TearDown() override {
-        ForgetRelocatedCopy();
-        DeleteFileA(kDebugLog);
-    }
+    void TearDown() override { ForgetRelocation(); }
 };
+
+// Starts the installed uninstaller with a command line, answers its question with Yes
+// once it has gone (as a person would) and its notices with OK, and waits for both
+// processes to end; gives what was answered.
+std::vector<windriver::Answer> Uninstall(const std::string& commandLine) {
+    windriver::Process first;
+    BoxAnswerer answerer(
+        [&first](const std::string&, const std::string& text) {
+            WaitForSingleObject(first.Handle(), 10000);
+            return text.find('?') != std::string::npos ? IDYES : IDOK;
+        },
+        0);
+    EXPECT_TRUE(first.Start(commandLine));
+    EXPECT_EQ(first.Wait(20000), 0);
+    EXPECT_TRUE(answerer.WaitForAnswers(2, 30000));
+    EXPECT_TRUE(WaitForBothExits(20000));
+    return answerer.Answers();
+}
 
 TEST_F(Program, RelocatesIntoTheTemporaryFolderAndUninstalls) {
     Sample p;
@@ -95,18 +114,8 @@ TEST_F(Program, RelocatesIntoTheTemporaryFolderAndUninstalls) {
                                                  "INSTALL:\n"
                                                  "DONE:x\n"));
 
-    windriver::Process first;
-    // Questions wait until the first process has gone, as they would for a person.
-    BoxAnswerer answerer(
-        [&first](const std::string&, const std::string& text) {
-            WaitForSingleObject(first.Handle(), 10000);
-            return text.find('?') != std::string::npos ? IDYES : IDOK;
-        },
-        0);
-    ASSERT_TRUE(first.Start("\"" + uninstaller + "\" -debug -append"));
-    EXPECT_EQ(first.Wait(20000), 0);
-    ASSERT_TRUE(answerer.WaitForAnswers(2, 30000));
-    ASSERT_TRUE(WaitForBothExits(20000));
+    std::vector<windriver::Answer> answers = Uninstall("\"" + uninstaller + "\" -debug -append");
+    ASSERT_EQ(answers.size(), 2u);
 
     std::string log = fixture::ReadAll(kDebugLog);
     std::string copy = LineAfter(log, "Copy: " + uninstaller + " -> ");
@@ -117,14 +126,41 @@ TEST_F(Program, RelocatesIntoTheTemporaryFolderAndUninstalls) {
     EXPECT_NE(log.find("Exec: \"" + copy + "\" -Spawn -debug -append (0x"), std::string::npos);
     EXPECT_NE(log.find("Cmdline '\"" + copy + "\" -Spawn -debug -append'"), std::string::npos);
     EXPECT_TRUE(product::IsPendingDelete(copy));
+    // Both processes keep the libraries they load by name to the system folder.
+    EXPECT_EQ(Count(log, "Libraries are loaded from the system folder only"), 2);
 
-    EXPECT_EQ(answerer.Answers()[1].text,
+    EXPECT_EQ(answers[1].text,
               std::string(product::kCompany) + " " + p.name + " has been uninstalled!");
     for (const std::string& f : files) EXPECT_FALSE(fixture::Exists(f)) << f;
     // The installed uninstaller went with the product: the copy was the one running.
     EXPECT_FALSE(fixture::Exists(uninstaller));
     EXPECT_FALSE(fixture::Exists(p.folder));
     EXPECT_FALSE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
+}
+
+TEST_F(Program, SwitchLettersInTheInstallFolderAreNoSwitches) {
+    // Installed in a folder whose name holds "-spawn" and "-update" and a blank, and
+    // started by its path with quotes and without: it still relocates and uninstalls.
+    for (bool quoted : {true, false}) {
+        SCOPED_TRACE(quoted ? "quoted" : "unquoted");
+        Sample p;
+        std::string file = p.AddFile("app.exe");
+        std::string uninstaller = p.AddFile("my re-spawn-update\\uninstall.exe");
+        p.Register();
+        PackUninstaller(uninstaller,
+                        product::Script(p.Header() + "FILE LIST:app.exe\nINSTALL:\nDONE:x\n"));
+
+        std::vector<windriver::Answer> answers =
+            Uninstall((quoted ? "\"" + uninstaller + "\"" : uninstaller) + " -debug -append");
+        std::string log = fixture::ReadAll(kDebugLog);
+        EXPECT_NE(log.find("Copy: " + uninstaller + " -> "), std::string::npos) << log;
+        EXPECT_NE(log.find("\" -Spawn -debug -append (0x"), std::string::npos) << log;
+        ASSERT_EQ(answers.size(), 2u);
+        EXPECT_EQ(answers[1].text,
+                  std::string(product::kCompany) + " " + p.name + " has been uninstalled!");
+        EXPECT_FALSE(fixture::Exists(file));
+        ForgetRelocation();
+    }
 }
 
 // "-Update" on a packaged product: the copy runs the script in update mode, and "DONE"
@@ -196,7 +232,7 @@ TEST_F(Program, UpdateOptionChecksDownloadsAndInstallsDirectlyAndThroughTheProxy
         // An update removes nothing of the product.
         EXPECT_TRUE(fixture::Exists(file));
         EXPECT_TRUE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
-        ForgetRelocatedCopy();
+        ForgetRelocation();
     }
 }
 
@@ -232,6 +268,91 @@ TEST_F(Program, DamagedArchiveOrScriptIsReportedAndTheProgramEndsCleanly) {
     EXPECT_EQ(notice.caption, "Uninstall problem...");
     EXPECT_EQ(notice.text, "Installation script corrupted!");
     EXPECT_EQ(exitCode, 0);
+}
+
+// The packed uninstaller cut at a sample of lengths (in the program, at the archive's tag,
+// inside the payload, in its trailer) and started as the relocated copy: it shows the
+// damaged-archive notice and ends with 0, or the system refuses to start what is left of
+// the program; never a crash or a box of the abort path. Whole, it asks its question.
+TEST_F(Program, ATruncatedUninstallerShowsTheDamagedNoticeOrDoesNotStart) {
+    Sample p;
+    p.AddFile("app.exe");
+    p.Register();
+    PackBytes host;
+    PackBytes packed;
+    std::string error;
+    ASSERT_TRUE(PackReadFile(VacateExe().c_str(), &host, &error)) << error;
+    ASSERT_TRUE(PackArchive(host, product::Script(p.Header() + "FILE LIST:app.exe\nINSTALL:\nDONE:x\n"),
+                            &packed, &error))
+        << error;
+    fixture::ScratchFolder scratch(fixture::TempFolder(), "truncated");
+    const size_t o = host.size();
+    const size_t size = packed.size();
+    for (size_t length : {o / 2, o - 1, o, o + 3, o + 4, o + 7, o + 8, (o + size) / 2, size - 5,
+                          size - 4, size - 1, size}) {
+        SCOPED_TRACE(length);
+        std::string exe = scratch.path + "cut-" + std::to_string(length) + ".exe";
+        ASSERT_TRUE(product::WriteBytes(exe, PackBytes(packed.begin(), packed.begin() + length)));
+        BoxAnswerer answerer(
+            [](const std::string&, const std::string& text) {
+                return text.find('?') != std::string::npos ? IDNO : IDOK;
+            },
+            0);
+        windriver::Process copy;
+        if (!copy.Start("\"" + exe + "\" -Spawn")) {
+            EXPECT_LT(length, o) << "a program with its archive cut must still start";
+            continue;
+        }
+        EXPECT_EQ(copy.Wait(20000), 0);
+        std::vector<windriver::Answer> answers = answerer.Answers();
+        ASSERT_EQ(answers.size(), 1u);
+        if (length == size) {
+            EXPECT_EQ(answers[0].caption, "Uninstall...");
+        } else {
+            EXPECT_EQ(answers[0].caption, "Uninstall problem...");
+            EXPECT_EQ(answers[0].text,
+                      "The installation file has been damaged, please download a new copy.");
+        }
+    }
+}
+
+// With "-debug" and a debug log that cannot be opened (a folder of that name), every entry
+// costs its retries and the log's own notice; the uninstall still runs to its end, and
+// no box comes from the abort path.
+TEST_F(Program, AnUnwritableDebugLogDoesNotStopTheUninstall) {
+    Sample p;
+    std::string file = p.AddFile("app.exe");
+    p.Register();
+    std::string uninstaller = p.folder + "uninstall.exe";
+    PackUninstaller(uninstaller, product::Script(p.Header() + "FILE LIST:app.exe\nINSTALL:\nDONE:x\n"));
+    ASSERT_TRUE(CreateDirectoryA(kDebugLog, nullptr));
+
+    BoxAnswerer answerer(
+        [](const std::string&, const std::string& text) {
+            return text.find('?') != std::string::npos ? IDYES : IDOK;
+        },
+        0);
+    windriver::Process copy;
+    ASSERT_TRUE(copy.Start("\"" + uninstaller + "\" -Spawn -debug"));
+    EXPECT_EQ(copy.Wait(120000), 0);
+    RemoveDirectoryA(kDebugLog);
+
+    int logNotices = 0;
+    std::vector<std::string> others;
+    for (const windriver::Answer& answer : answerer.Answers()) {
+        if (answer.caption == "Internal error...") {
+            EXPECT_EQ(answer.text.find("Unable to create log file [C:\\debug.log] due to error ["), 0u)
+                << answer.text;
+            ++logNotices;
+        } else {
+            others.push_back(answer.text);
+        }
+    }
+    EXPECT_GT(logNotices, 5);
+    ASSERT_EQ(others.size(), 2u);
+    EXPECT_EQ(others[1], std::string(product::kCompany) + " " + p.name + " has been uninstalled!");
+    EXPECT_FALSE(fixture::Exists(file));
+    EXPECT_FALSE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <iterator>
 #include <string>
 
+#include "fixtures/fixture-test.h"
 #include "support/windriver.h"
 #include "tessel/winhelpr.h"
 #include "winhelpr/gui_support.h"
@@ -183,6 +184,35 @@ TEST(Fonts, RemovingAFontTellsTheWindows) {
     EXPECT_EQ(before + 1, guitest::TestWindow::fontChangesSeen);
     std::string line = "Unable to remove font resource for '" + font + "' (0x";
     EXPECT_NE(std::string::npos, guitest::LogContent().find(line)) << guitest::LogContent();
+}
+
+// A program that keeps its library search to the system folder loads no library by name
+// from its own folder or the current folder, as the uninstaller's elevated copy in the
+// temporary folder must not; the system's own libraries still load.
+TEST(LibrarySearch, NeitherTheProgramsNorTheCurrentFolderOnceRestricted) {
+    fixture::ScratchFolder own(fixture::TempFolder(), "libsearch-own");
+    fixture::ScratchFolder current(fixture::TempFolder(), "libsearch-current");
+    const std::string program = own.path + "winhelpr-libsearch.exe";
+    ASSERT_TRUE(CopyFileA(windriver::BesideSelf("winhelpr-libsearch.exe").c_str(),
+                          program.c_str(), FALSE));
+    const std::string planted = fixture::FixturePath("fx-component-bare.dll");
+    ASSERT_TRUE(CopyFileA(planted.c_str(), (own.path + "qx-own.dll").c_str(), FALSE));
+    ASSERT_TRUE(CopyFileA(planted.c_str(), (current.path + "qx-current.dll").c_str(), FALSE));
+
+    char previous[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, previous);
+    SetCurrentDirectoryA(current.path.c_str());
+    auto load = [&](const char* restrict, const char* library) {
+        windriver::Process process;
+        if (!process.Start("\"" + program + "\" " + restrict + " " + library)) return -2L;
+        return process.Wait(20000);
+    };
+    EXPECT_EQ(load("0", "qx-own.dll"), 0);
+    EXPECT_EQ(load("0", "qx-current.dll"), 0);
+    EXPECT_EQ(load("1", "qx-own.dll"), 1);
+    EXPECT_EQ(load("1", "qx-current.dll"), 1);
+    EXPECT_EQ(load("1", "version.dll"), 0);
+    SetCurrentDirectoryA(previous);
 }
 
 }  // namespace

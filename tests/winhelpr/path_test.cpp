@@ -74,6 +74,20 @@ TEST(PathNormalize, ParentsStopAtRoots) {
     EXPECT_EQ(".\\", Normalized(".", 1));
 }
 
+// A share root stops ".." as a drive root does: climbing above it would name another
+// share, or a server.
+TEST(PathNormalize, ParentsStopAtShareRoots) {
+    EXPECT_EQ("\\\\server\\share\\x", Normalized("\\\\server\\share\\..\\..\\x", 0));
+    EXPECT_EQ("\\\\server\\share\\b", Normalized("\\\\server\\share\\a\\..\\..\\b", 0));
+    EXPECT_EQ("\\\\server\\share\\x\\", Normalized("//server/share/../x", 1));
+    EXPECT_EQ("\\\\server\\share", Normalized("\\\\server\\share\\..", 0));
+    EXPECT_EQ("\\\\server\\share\\", Normalized("\\\\server\\share\\.\\..\\", 1));
+    EXPECT_EQ("\\\\?\\UNC\\server\\share\\x",
+              Normalized("\\\\?\\UNC\\server\\share\\..\\x", 0));
+    EXPECT_EQ("\\\\server\\share", Normalized("\\\\server\\share", 0));
+    EXPECT_EQ("\\\\server\\", Normalized("\\\\server", 1));
+}
+
 TEST(PathNormalize, EmptyAndNamespacePrefixes) {
     EXPECT_EQ("", Normalized("", 1));
     EXPECT_EQ("", Normalized("", 0));

@@ -5,10 +5,18 @@
 
 #include <stdio.h>
 
+#include <filesystem>
+#include <initializer_list>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "tessel/tsl-core.h"
 #include "vacate/command.h"
 #include "vacate/ffs.h"
 #include "vacate/keywords.h"
+#include "vacate/paths.h"
 #include "vacate/script.h"
 
 namespace {
@@ -56,6 +64,14 @@ int BadByte(const std::string& text) {
     return -1;
 }
 
+// A name the uninstaller passes over because it climbs out of its folder: a ".." part
+// after its path codes.
+const char kOutside[] = " reaches outside its folder (a '..' part), the uninstaller passes it over";
+
+bool LeavesFolder(const std::string& name) {
+    return PathLeavesFolder(ScriptPathCodesEnd(name.c_str())) != 0;
+}
+
 std::string Quoted(const std::string& keyword) {
     return "'" + keyword + "'";
 }
@@ -97,6 +113,8 @@ std::string CheckData(const KeywordSpec& entry, const std::string& data) {
                 return "item " + std::to_string(i + 1) + " of " + name + " is " +
                        std::to_string(items[i].size()) + " bytes long, the uninstaller keeps " +
                        std::to_string(SCRIPT_ITEM_SIZE - 1);
+            if ((entry.inside & 1) && LeavesFolder(items[i]))
+                return "item " + std::to_string(i + 1) + " of " + name + kOutside;
         }
         return "";
     }
@@ -113,6 +131,7 @@ std::string CheckData(const KeywordSpec& entry, const std::string& data) {
         if (fields[i].size() > keep)
             return which + " is " + std::to_string(fields[i].size()) +
                    " bytes long, the uninstaller keeps " + std::to_string(keep);
+        if ((entry.inside >> i & 1) && LeavesFolder(fields[i])) return which + kOutside;
     }
     return "";
 }
@@ -307,18 +326,49 @@ int PackReadFile(const char* path, PackBytes* bytes, std::string* error) {
     return 1;
 }
 
+// Replaces `to` with `from`, whether `to` exists or not.
+static bool ReplaceFile(const std::string& from, const char* to) {
+#ifdef _WIN32
+    return MoveFileExA(from.c_str(), to, MOVEFILE_REPLACE_EXISTING) != 0;
+#else
+    return rename(from.c_str(), to) == 0;
+#endif
+}
+
 int PackWriteFile(const char* path, const PackBytes& bytes, std::string* error) {
-    FILE* file = fopen(path, "wb");
+    // Written beside the target and renamed over it only once complete: a failed write
+    // leaves whatever was there as it was, and never half a file.
+    const std::string part = std::string(path) + ".part";
+    FILE* file = fopen(part.c_str(), "wb");
     if (file == nullptr) {
-        *error = std::string(path) + ": cannot be created";
+        *error = std::string(path) + ": cannot be created (" + part + ")";
         return 0;
     }
     const bool written = fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     const bool closed = fclose(file) == 0;
     if (!written || !closed) {
-        remove(path);
+        remove(part.c_str());
         *error = std::string(path) + ": write error";
         return 0;
+    }
+    if (!ReplaceFile(part, path)) {
+        remove(part.c_str());
+        *error = std::string(path) + ": cannot be replaced";
+        return 0;
+    }
+    return 1;
+}
+
+// Refuses an output that is one of the inputs (under any spelling of its path): it would
+// be replaced by what was made of it.
+static int CheckNotAnInput(const char* outPath, std::initializer_list<const char*> inputs,
+                           std::string* error) {
+    for (const char* input : inputs) {
+        std::error_code failed;
+        if (std::filesystem::equivalent(input, outPath, failed) && !failed) {
+            *error = std::string(outPath) + ": is an input as well; the output must be another file";
+            return 0;
+        }
     }
     return 1;
 }
@@ -332,6 +382,7 @@ static int ReadSource(const char* sourcePath, PackBytes* script, std::string* er
 int PackBuildFiles(const char* sourcePath, const char* hostPath, const char* outPath,
                    std::string* error) {
     PackBytes script, host, packed;
+    if (!CheckNotAnInput(outPath, {sourcePath, hostPath}, error)) return 0;
     if (!ReadSource(sourcePath, &script, error)) return 0;
     if (!PackReadFile(hostPath, &host, error)) return 0;
     if (!PackArchive(host, script, &packed, error)) {
@@ -343,6 +394,7 @@ int PackBuildFiles(const char* sourcePath, const char* hostPath, const char* out
 
 int PackScriptFiles(const char* sourcePath, const char* outPath, std::string* error) {
     PackBytes script;
+    if (!CheckNotAnInput(outPath, {sourcePath}, error)) return 0;
     if (!ReadSource(sourcePath, &script, error)) return 0;
     return PackWriteFile(outPath, script, error);
 }

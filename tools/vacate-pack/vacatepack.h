@@ -32,11 +32,12 @@ int PackArchive(const PackBytes& host, const PackBytes& script, PackBytes* packe
 // keyword handlers for the time of the call, so no other registry may be in place.
 int PackDump(const char* path, std::string* source, std::string* error);
 
-// Whole files.
+// Whole files. A file is written beside its path ("<path>.part") and renamed over it only
+// once complete.
 int PackReadFile(const char* path, PackBytes* bytes, std::string* error);
 int PackWriteFile(const char* path, const PackBytes& bytes, std::string* error);
 
-// The program's commands, on files.
+// The program's commands, on files. The output may not be one of the inputs.
 int PackBuildFiles(const char* sourcePath, const char* hostPath, const char* outPath,
                    std::string* error);
 int PackScriptFiles(const char* sourcePath, const char* outPath, std::string* error);

@@ -20,6 +20,7 @@ static const char kSrc[] = "iscript";
 
 static const char kWindowsKey[] = "Software\\Microsoft\\Windows\\CurrentVersion";
 static const char kUninstallKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\%s %s";
+static const char kNotFound[] = "Unable to find previous installation; files could not be removed.";
 
 namespace {
 
@@ -88,22 +89,42 @@ int ProgramFilesDir(char* out) {
 }
 
 // Reads the product key's "Install Path" into the install path; the install path is
-// only replaced by a value that was read whole.
-int ReadInstallPath(ScriptContext* context, RegKey* key) {
+// only replaced by a value that was read whole, and it always ends in a backslash, since
+// every item is joined to it directly. `present` tells whether the key holds the value at
+// all, whatever its type.
+int ReadInstallPath(ScriptContext* context, RegKey* key, int* present) {
+    *present = RegQueryValueExA(key->handle, "Install Path", nullptr, nullptr, nullptr,
+                                nullptr) == ERROR_SUCCESS;
     char value[SCRIPT_PATH_SIZE];
     if (!RegGetString(key, "Install Path", value, sizeof value)) return 0;
-    return CopyPath(context->installPath, sizeof context->installPath, value);
+    int length = StrLen(value);
+    if (length > 0 && value[length - 1] != '\\' && value[length - 1] != '/' &&
+        !AppendBounded(value, sizeof value, "\\"))
+        return 0;
+    if (StrLen(value) >= static_cast<int>(sizeof context->installPath)) {
+        LogPrint("Install path too long for its field '%s'\n", value);
+        return 0;
+    }
+    StrCopy(context->installPath, value);
+    return 1;
 }
 
-// Deletes a file named by the script, but only by an absolute path: a relative one (an
-// empty install path makes every item relative to the current folder) could name files
-// outside the product.
-void RemoveScriptFile(RemovalRun* run, const char* path) {
-    if (!PathIsAbsolute(path)) {
-        LogPrint("Not an absolute path, not deleted '%s'\n", path);
-        return;
-    }
-    RemovalRunFile(run, path);
+// A name of the script that is about to be acted on: its part after the path codes must
+// not climb out of the folder it is joined to.
+int ScriptNameInside(const char* text) { return PathStaysInside(ScriptPathCodesEnd(text)); }
+
+// A translated path the uninstaller is about to delete, copy, load or run: only an absolute
+// one is used. A relative one (an empty install path leaves every item relative) would be
+// looked up from the current folder or the program search path, which could be anywhere.
+int IsFullPath(const char* path, const char* action) {
+    if (PathIsAbsolute(path)) return 1;
+    LogPrint("Not an absolute path, not %s '%s'\n", action, path);
+    return 0;
+}
+
+// Deletes a file named by the script (as written: `item`) at its translated `path`.
+void RemoveScriptFile(RemovalRun* run, const char* item, const char* path) {
+    if (ScriptNameInside(item) && IsFullPath(path, "deleted")) RemovalRunFile(run, path);
 }
 
 double Percent(int32_t part, int32_t whole) {
@@ -207,6 +228,7 @@ int KwExecute(ScriptContext* c, const char* d, int32_t* n) {
     ReadWholeField(c, d, n, parameters, sizeof parameters);
     // The switches' second character enables the command for the uninstaller.
     if (!IsUninstall(c) || StrLen(switches) < 2 || switches[1] != '1') return 1;
+    if (!ScriptNameInside(program)) return 1;
 
     char translated[SCRIPT_PATH_SIZE];
     int flags = 0;
@@ -218,6 +240,7 @@ int KwExecute(ScriptContext* c, const char* d, int32_t* n) {
         TranslatePath(c, parameters, translated, &flags);
         CopyPath(parameters, sizeof parameters, translated);
     }
+    if (program[0] != '\0' && !IsFullPath(program, "run")) return 1;
     uint32_t exitCode = 0;
     if (program[0] != '\0' && RunProgram(program, parameters, wait[0] == '1', &exitCode))
         LogPrint("Executed '%s' with a result of '%d'\n", program, static_cast<int>(exitCode));
@@ -243,12 +266,17 @@ int KwWindow(ScriptContext* c, const char* d, int32_t* n) {
     int closeMode = mode[0] == '1' ? 1 : mode[0] == '2' ? 2 : 0;
     // An empty field names no program; translating it would give the install folder.
     c->runAfter[0] = '\0';
-    if (runAfter[0] != '\0') {
+    if (runAfter[0] != '\0' && ScriptNameInside(runAfter)) {
         int flags = 0;
         TranslatePath(c, runAfter, c->runAfter, &flags);
+        if (c->runAfter[0] != '\0' && !IsFullPath(c->runAfter, "run")) c->runAfter[0] = '\0';
     }
-    if (!CloseWindows(c, closeMode, static_cast<int>(AtoI(timeout)), title, className,
-                      c->runAfter, message)) {
+    // The number is taken whole: cut to 32 bits it could be anything.
+    const int64_t requested = AtoI(timeout);
+    const int timeoutMs = requested > INT32_MAX ? INT32_MAX
+                          : requested < 0       ? 0
+                                                : static_cast<int>(requested);
+    if (!CloseWindows(c, closeMode, timeoutMs, title, className, c->runAfter, message)) {
         LogPrint("Unable to close Window %d:'%s' '%s'\n", closeMode, title, className);
         return 0;
     }
@@ -260,13 +288,13 @@ int KwOle(ScriptContext* c, const char* d, int32_t* n) {
     char library[Cap("OLE", 1)];
     ReadWholeField(c, d, n, action, sizeof action);
     ReadWholeField(c, d, n, library, sizeof library);
-    if (!IsUninstall(c)) return 1;
+    if (!IsUninstall(c) || !ScriptNameInside(library)) return 1;
 
     char path[SCRIPT_PATH_SIZE];
     int flags = 0;
     TranslatePath(c, library, path, &flags);
     LogPrint("OLE: %s '%s'\n", action, path);
-    if (path[0] == '\0') return 1;
+    if (path[0] == '\0' || !IsFullPath(path, "loaded")) return 1;
     CallComponent(path, 1);
     if (StrEqualNoCase(action, "REGISTER")) CallComponent(path, 0);
     return 1;
@@ -322,7 +350,9 @@ int KwInstallPath(ScriptContext* c, const char* d, int32_t* n) {
 
     RegKey* key = nullptr;
     if (c->registryPath[0] != '\0' && RegKeyOpen(&key, REG_ROOT_CURRENT_USER, c->registryPath)) {
-        ReadInstallPath(c, key);
+        int present = 0;
+        if (!ReadInstallPath(c, key, &present) && present)
+            LogPrint("Install Path of '%s' cannot be read\n", c->registryPath);
         RegKeyClose(&key);
     }
     c->text[0] = '\0';
@@ -342,16 +372,25 @@ int KwInstall(ScriptContext* c, const char*, int32_t*) {
 
     if (c->registryPath[0] != '\0') {
         if (!RegKeyExists(REG_ROOT_CURRENT_USER, c->registryPath)) {
-            ShowProblem("Unable to find previous installation; files could not be removed.",
-                        nullptr);
+            ShowProblem(kNotFound, nullptr);
             c->runMode = RUN_MODE_CANCELLED;
             return 1;
         }
         RegKey* key = nullptr;
         if (!RegKeyOpen(&key, REG_ROOT_CURRENT_USER, c->registryPath))
             TSL_FAIL(kSrc, "Unable to open key '%s'\n", c->registryPath);
-        ReadInstallPath(c, key);
+        int present = 0;
+        int read = ReadInstallPath(c, key, &present);
         RegKeyClose(&key);
+        // A value that is there but names no folder (of another type, too long for the
+        // install path, empty or relative) leaves nothing to remove by: the run stops
+        // before anything goes, and the keys stay for a second attempt.
+        if (present && (!read || !PathIsAbsolute(c->installPath))) {
+            LogPrint("Install Path of '%s' names no folder\n", c->registryPath);
+            ShowProblem(kNotFound, nullptr);
+            c->runMode = RUN_MODE_CANCELLED;
+            return 1;
+        }
     }
 
     ProgressWindowShow(1);
@@ -363,12 +402,14 @@ int KwInstall(ScriptContext* c, const char*, int32_t*) {
         char item[SCRIPT_ITEM_SIZE];
         int whole = ScriptListItem(&cursor, item);
         ProgressWindowSet(Percent(i, c->fileCount + c->tempCount));
-        if (!whole) continue;
+        // The item names both the product's file and its copy in the temporary folder.
+        if (!whole || !ScriptNameInside(item)) continue;
 
         char source[SCRIPT_PATH_SIZE];
         char destination[SCRIPT_PATH_SIZE];
         int flags = 0;
         TranslatePath(c, item, source, &flags);
+        if (source[0] != '\0' && !IsFullPath(source, "copied")) continue;
         StrCopy(destination, temp);
         if (source[0] == '\0' || !AppendBounded(destination, sizeof destination, item)) {
             LogPrint("Unable to copy temporary file '%s'\n", item);
@@ -396,18 +437,22 @@ int KwDone(ScriptContext* c, const char* d, int32_t* n) {
             char item[SCRIPT_ITEM_SIZE];
             int whole = ScriptListItem(&cursor, item);
             ProgressWindowSet(Percent(i + c->tempCount, c->tempCount + c->fileCount));
-            if (whole && TranslatePath(c, item, path, &flags)) RemoveScriptFile(&run, path);
+            if (whole && TranslatePath(c, item, path, &flags)) RemoveScriptFile(&run, item, path);
         }
         if (c->uninstallName[0] != '\0' && TranslatePath(c, c->uninstallName, path, &flags))
-            RemoveScriptFile(&run, path);
+            RemoveScriptFile(&run, c->uninstallName, path);
         RemovalRunEnd(&run);
         c->runAfter[0] = '\0';
         ProgressWindowShow(0);
 
         if (c->uninstallName[0] != '\0') {
-            char key[SCRIPT_PATH_SIZE];
+            // Formatted with room to spare, so that a name too long for the key buffer is
+            // seen whole: cut, it would name another entry.
+            char key[2 * SCRIPT_PATH_SIZE];
             StrPrintf(key, sizeof key, kUninstallKey, c->companyName, c->productName);
-            if (RegKeyExists(REG_ROOT_LOCAL_MACHINE, key))
+            if (StrLen(key) >= SCRIPT_PATH_SIZE)
+                LogPrint("Uninstall entry name too long, not removed '%s'\n", key);
+            else if (RegKeyExists(REG_ROOT_LOCAL_MACHINE, key))
                 RegKeyDeleteTree(REG_ROOT_LOCAL_MACHINE, key);
         }
 
@@ -480,9 +525,8 @@ int TranslatePath(ScriptContext* context, const char* text, char* out, int* flag
 
     StrCopy(out, context->installPath);
     *flags = 0;
-    while (text[0] == '$' && text[1] != '\0') {
+    for (const char* codesEnd = ScriptPathCodesEnd(text); text < codesEnd; text += 2) {
         char code = text[1];
-        text += 2;
         switch (code) {
             case '0': ProgramFilesDir(out); break;
             case '1': WinWindowsDir(out, SCRIPT_PATH_SIZE); break;

@@ -125,8 +125,10 @@ int RemovalRunFile(RemovalRun* run, const char* path) {
             return 1;
         }
         // Nothing to delete: a file queued now could be a new one of the same name by the
-        // time the machine restarts. Its folder may still be left empty.
+        // time the machine restarts. Nothing was taken from its folder either, so the
+        // folder is not tidied: it may be an empty folder that was never the product's.
         LogPrint("File '%s' is already gone\n", path);
+        return 1;
     }
 
     char folder[DELETE_PATH_SIZE];

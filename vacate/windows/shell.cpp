@@ -27,6 +27,7 @@ constexpr int SEARCH_TEXT_SIZE = 120;
 constexpr int WINDOW_TEXT_READ = 115;  // characters of a window's class or title compared
 constexpr int CLOSE_ATTEMPTS = 10;
 constexpr int CLOSE_MIN_TIMEOUT = 1000;
+constexpr int CLOSE_MAX_TIMEOUT = 60000;  // ten waits of at most 6 s
 constexpr DWORD PROGRAM_WAIT_SLICE = 500;
 
 // The current Start-menu group; `groupRefused` is set when the last "CREATE GROUP" named
@@ -186,8 +187,8 @@ int GroupSelect(const char* name) {
     char path[SHELL_PATH_SIZE];
     GroupPath(name, path);
     LogPrint("Delete Group = '%s'\n", path);
-    if (StrLen(name) >= GROUP_NAME_SIZE) {
-        LogPrint("Group name too long '%s'\n", name);
+    if (StrLen(name) >= GROUP_NAME_SIZE) LogPrint("Group name too long '%s'\n", name);
+    if (StrLen(name) >= GROUP_NAME_SIZE || !PathStaysInside(name)) {
         groupName[0] = '\0';
         groupRefused = 1;
         return 1;
@@ -204,7 +205,7 @@ int ItemRemove(const char* itemName, const char* target, const char* arguments) 
     LogPrint("Delete Item = '%s' : '%s' ('%s' / '%s')\n", groupName, itemName, target,
              arguments);
     char path[SHELL_PATH_SIZE];
-    if (!ItemPath(path, itemName)) return 1;
+    if (!PathStaysInside(itemName) || !ItemPath(path, itemName)) return 1;
     // A path that is not a full one would be taken from the current folder, which could
     // be anywhere: such a shortcut is left alone.
     if (!PathIsAbsolute(path)) {
@@ -228,6 +229,11 @@ int CloseWindows(ScriptContext* context, int closeMode, int timeoutMs, const cha
     TSL_NOT_NULL(SOURCE, message);
 
     if (timeoutMs < CLOSE_MIN_TIMEOUT) timeoutMs = CLOSE_MIN_TIMEOUT;
+    // A script's number could make the waits last for days with nothing on screen.
+    if (timeoutMs > CLOSE_MAX_TIMEOUT) {
+        LogPrint("Window time-out of %d ms cut to %d ms\n", timeoutMs, CLOSE_MAX_TIMEOUT);
+        timeoutMs = CLOSE_MAX_TIMEOUT;
+    }
     LogPrint("Find [%d] Windows = '%s' / '%s' [%s]\n", closeMode, title, className, runAfter);
 
     for (int attempt = 0; attempt < CLOSE_ATTEMPTS; attempt++) {
@@ -306,8 +312,8 @@ int RunProgram(const char* program, const char* parameters, int wait, uint32_t* 
 
 int CallComponent(const char* libraryPath, int registerServer) {
     TSL_NOT_NULL(SOURCE, libraryPath);
-    // The altered search path lets the component find the libraries beside it.
-    HMODULE library = LoadLibraryExA(libraryPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    // The component finds the libraries beside it, and the rest in the system folder only.
+    HMODULE library = WinLoadLibraryFrom(libraryPath);
     if (library == nullptr) {
         LogPrint("Error attempting to load '%s' (0x%.8X)\n", libraryPath, GetLastError());
         return 0;

@@ -25,19 +25,25 @@ static const int32_t kMemoryLimit = 0x7FFFFFFF;
 
 namespace {
 
+// The running executable's own path, which the command line starts with.
+const char* OwnPath() {
+    static char path[MAX_PATH];
+    if (path[0] == '\0') GetModuleFileNameA(nullptr, path, sizeof path);
+    return path;
+}
+
+// The program's switches count among its arguments only: an install folder such as
+// "C:\Tools\re-spawn\" must not read as "-Spawn".
 int HasOption(const char* commandLine, const char* option) {
-    const char* found = nullptr;
-    return StrFindNoCase(commandLine, option, &found);
+    return CmdLineHasOption(commandLine, OwnPath(), option);
 }
 
 // The pass-on text: the command line from argument 1 on (a leading quote skipped), or
 // none when there is no argument 1.
 const char* PassOnText(const char* commandLine) {
-    const char* start = nullptr;
-    const char* end = nullptr;
-    int count = 0;
-    if (!CmdLineArg(commandLine, 1, &count, &start, &end)) return nullptr;
-    return start;
+    const char* start = CmdLineArguments(commandLine, OwnPath());
+    if (*start == '"') ++start;
+    return *start != '\0' ? start : nullptr;
 }
 
 int SpawnCopy(const char* passOn) {
@@ -124,10 +130,17 @@ void RunScript(int32_t runMode) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR arguments, int) {
+    // Before anything else: the copy runs elevated from the temporary folder, where a
+    // library planted beside it must never be loaded.
+    int restricted = WinRestrictLibrarySearch();
     uint32_t flags = 0;
     CoreParseOptions(&flags, arguments);
     CoreStartup(kLogPath, flags);
     MemInit(kMemoryLimit);
+    if (restricted)
+        LogPrint("Libraries are loaded from the system folder only\n");
+    else
+        LogPrint("Unable to keep libraries to the system folder\n");
 
     const char* commandLine = GetCommandLineA();
     LogPrint("%s Version %s (%s)\n", ProgramName, ProgramVersion, ProgramBuild);

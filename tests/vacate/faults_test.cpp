@@ -1,0 +1,147 @@
+// Never a false success and never a hang: what the uninstaller finds in the registry may be
+// of any type and size, and a script may ask for any time-out; the run either works or
+// stops before anything is removed, and always ends.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "fixtures/fixture-test.h"
+#include "run-script.h"
+#include "vacate/ffs.h"
+
+using product::Answering;
+using product::Outcome;
+using product::Sample;
+using windriver::Answer;
+using windriver::BoxAnswerer;
+
+namespace {
+
+struct Value {
+    const char* what;
+    DWORD type;
+    std::string bytes;
+};
+
+TEST(Faults, AnInstallPathThatCannotBeUsedStopsTheRunBeforeAnythingGoes) {
+    const std::string longFolder = fixture::TempFolder() + std::string(170, 'd') + "\\";
+    const Value values[] = {
+        {"longer than the install path's field", REG_SZ, longFolder + '\0'},
+        {"a number", REG_DWORD, std::string("\x01\x02\x03\x04", 4)},
+        {"bytes", REG_BINARY, "C:\\x\\"},
+        {"empty", REG_SZ, std::string(1, '\0')},
+        {"relative", REG_SZ, std::string("Prod\\", 6)},
+    };
+    for (const Value& value : values) {
+        SCOPED_TRACE(value.what);
+        Sample p;
+        std::string file = p.AddFile("app.exe");
+        p.Register();
+        product::SetValue(HKEY_CURRENT_USER, p.registryPath, "Install Path", value.type,
+                          value.bytes);
+
+        BoxAnswerer answerer(Answering());
+        Outcome run = product::RunScript(
+            p.Header() + "FILE LIST:app.exe\nUNINSTALL NAME:app.exe\nINSTALL:\nDONE:x\n",
+            RUN_MODE_UNINSTALL);
+        EXPECT_EQ(run.ran, 1);
+        EXPECT_EQ(run.context.runMode, RUN_MODE_CANCELLED);
+        ASSERT_TRUE(answerer.WaitForAnswers(2, 5000));
+        std::vector<Answer> answers = answerer.Answers();
+        ASSERT_EQ(answers.size(), 2u);
+        EXPECT_EQ(answers[1].text,
+                  "Unable to find previous installation; files could not be removed.");
+        EXPECT_TRUE(fixture::Exists(file));
+        EXPECT_TRUE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
+        EXPECT_TRUE(product::KeyExists(HKEY_LOCAL_MACHINE, p.uninstallKey));
+    }
+}
+
+TEST(Faults, AnInstallPathStoredWithoutItsTerminatorIsReadWhole) {
+    Sample p;
+    std::string file = p.AddFile("app.exe");
+    p.Register();
+    product::SetValue(HKEY_CURRENT_USER, p.registryPath, "Install Path", REG_SZ, p.folder);
+
+    BoxAnswerer answerer(Answering());
+    Outcome run = product::RunScript(p.Header() + "FILE LIST:app.exe\nINSTALL:\nDONE:x\n",
+                                     RUN_MODE_UNINSTALL);
+    EXPECT_EQ(run.ran, 1);
+    ASSERT_TRUE(answerer.WaitForAnswers(2, 5000));
+    EXPECT_EQ(answerer.Answers()[1].text, product::Uninstalled(p));
+    EXPECT_FALSE(fixture::Exists(file));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Faults, AWindowTimeOutIsCutToOneMinute) {
+    // The window gives way at the first close request; the wait behind it is a tenth of
+    // the time-out, which would be days for the script's number.
+    Sample p;
+    p.Register();
+    std::string title = p.name + " window";
+    windriver::Process window;
+    ASSERT_TRUE(window.Start("\"" + fixture::FixturePath("fx-window.exe") + "\" QxSlow \"" +
+                             title + "\" 1"));
+    ASSERT_NE(windriver::WaitForWindow(title.c_str(), nullptr, 10000, window.Pid()), nullptr);
+
+    DWORD started = GetTickCount();
+    Outcome run = product::RunScript(
+        p.Header() + "WINDOW:0\t99999999999\t" + title + "\t\t\t\n", RUN_MODE_UNINSTALL);
+    DWORD spent = GetTickCount() - started;
+    EXPECT_EQ(run.ran, 1);
+    EXPECT_EQ(window.Wait(10000), 0);
+    EXPECT_TRUE(fixture::LogHas("Window time-out of 2147483647 ms cut to 60000 ms"));
+    EXPECT_GE(spent, 5500u);
+    EXPECT_LT(spent, 30000u);
+}
+
+}  // namespace
+
+namespace {
+
+// The archive cut at every length from its whole size down to nothing: the reader refuses
+// it (the program then shows the damaged-archive notice), or what it serves runs to a clean
+// end. A crash or an abort ends this test program.
+TEST(Faults, ATruncatedArchiveIsRefusedOrRunsCleanlyAtEveryLength) {
+    Sample p;
+    std::string file = p.AddFile("app.exe");
+    p.Register();
+    PackBytes packed;
+    std::string error;
+    ASSERT_TRUE(PackArchive(PackBytes(600, 'x'),
+                            product::Script(p.Header() +
+                                            "FILE LIST:app.exe\nUNINSTALL NAME:uninstall.exe\n"
+                                            "INSTALL:\nDONE:x\n"),
+                            &packed, &error))
+        << error;
+    fixture::ScratchFolder scratch(fixture::TempFolder(), "truncated");
+    const std::string path = scratch.path + "vacate.exe";
+    ASSERT_TRUE(product::WriteBytes(path, packed));
+    HANDLE cut = CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(cut, INVALID_HANDLE_VALUE);
+
+    BoxAnswerer answerer(Answering(IDNO));
+    int opened = 0;
+    for (size_t length = packed.size() + 1; length-- > 0;) {
+        ASSERT_EQ(SetFilePointer(cut, static_cast<LONG>(length), nullptr, FILE_BEGIN), length);
+        ASSERT_TRUE(SetEndOfFile(cut));
+        if (!FfsOpen(path.c_str())) continue;
+        ++opened;
+        ScriptContext* context = nullptr;
+        // An archive that opens always serves its script.
+        ASSERT_EQ(ScriptLoad(&context, "install.dat", RUN_MODE_UNINSTALL), 1) << length;
+        ScriptRun(context, nullptr);
+        ScriptFree(&context);
+        FfsClose();
+    }
+    CloseHandle(cut);
+    EXPECT_GE(opened, 1);  // the whole archive, at least
+    for (const Answer& answer : answerer.Answers()) EXPECT_NE(answer.caption, "Internal error...");
+    EXPECT_TRUE(fixture::Exists(file));  // every question was answered No
+}
+
+}  // namespace
