@@ -86,6 +86,12 @@ static int ReplaceWith(const char* fresh, const char* path) {
 
 int PresetSaveFile(const char* path) {
     TSL_NOT_NULL(kSrc, path);
+    // A read-only file keeps its presets, whatever rights the account has over it.
+    const DWORD attributes = GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        LogPrint("Unable to save file '%s' (read-only)\n", path);
+        return 0;
+    }
     char fresh[PRESET_PATH_SIZE + 8];
     StrPrintf(fresh, sizeof fresh, "%s.new", path);
     const int32_t size = PresetEncodedSize();

@@ -117,15 +117,26 @@ int CacheSettingsWrite(const CacheSettings* record) {
     TSL_NOT_NULL(kSrc, record);
     char iniPath[CACHE_INI_PATH_SIZE];
     CacheIniPath(iniPath);
+    // A read-only system.ini is left alone, as the system itself would refuse the writes
+    // (an administrator's account may not be refused by the file system).
+    const DWORD attributes = GetFileAttributesA(iniPath);
+    const int readOnly =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (readOnly) LogPrint("Unable to write '%s': the file is read-only\n", iniPath);
     for (const IniEntry& entry : kIniEntries) {
+        if (readOnly) break;
         char text[16];
         StrPrintf(text, sizeof text, "%d", record->*entry.value);
-        // An entry without a value is removed from the section.
-        WritePrivateProfileStringA(kIniSection, entry.key,
-                                   (record->flags & entry.flag) ? text : nullptr, iniPath);
+        // An entry without a value is removed from the section. A file that cannot be
+        // written (read-only, no rights) keeps its entries; the log says so.
+        if (!WritePrivateProfileStringA(kIniSection, entry.key,
+                                        (record->flags & entry.flag) ? text : nullptr, iniPath))
+            LogPrint("Unable to write '%s' to '%s' (%d)\n", entry.key, iniPath,
+                     static_cast<int>(GetLastError()));
     }
     // Written through to the file at once, for the system and for other programs.
-    WritePrivateProfileStringA(nullptr, nullptr, nullptr, iniPath);
+    if (!readOnly && !WritePrivateProfileStringA(nullptr, nullptr, nullptr, iniPath))
+        LogPrint("Unable to write '%s' (%d)\n", iniPath, static_cast<int>(GetLastError()));
 
     RegKey* key = nullptr;
     if (!RegKeyOpen(&key, REG_ROOT_LOCAL_MACHINE, CACHE_TEMPLATES_KEY)) return 1;

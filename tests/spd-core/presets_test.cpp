@@ -191,3 +191,40 @@ TEST_F(Presets, NamesCompareIgnoringCaseAndTheFirstIsRemoved) {
 }
 
 }  // namespace
+
+namespace {
+
+// A file cut at any length, as an interrupted copy or a full disk leaves it: the loader
+// keeps exactly the records that ended before the cut, each whole, and never reads past
+// the bytes it was given (ASan watches the exact-size copy).
+TEST_F(Presets, FileCutAtEveryLengthKeepsTheRecordsBeforeTheCut) {
+    const CacheSettings records[] = {
+        Named("Desktop", 0x7, 1024, 8192, 512, 2048, 64),
+        Named("Percent", 0x1000000F, 10, 50, 50, 50, 50),
+        Named("", 0x2, -1, 0x7FFFFFFF, 0, 0, 0),
+        Named(std::string(79, 'x').c_str(), 0xFFFFFFFF, 3, 4, 5, 6, 7),
+    };
+    Bytes file;
+    std::vector<size_t> ends;
+    for (const CacheSettings& r : records) {
+        file += Record(r);
+        ends.push_back(file.size());
+    }
+    for (size_t n = 0; n <= file.size(); ++n) {
+        PresetFreeAll();
+        std::vector<uint8_t> cut(file.begin(), file.begin() + static_cast<long>(n));
+        PresetDecode(cut.data(), static_cast<int32_t>(n));
+        std::vector<CacheSettings> list = List();
+        size_t whole = 0;
+        while (whole < ends.size() && ends[whole] <= n) ++whole;
+        ASSERT_EQ(list.size(), whole) << n;
+        for (size_t i = 0; i < whole; ++i) {
+            EXPECT_STREQ(list[i].name, records[i].name) << n;
+            EXPECT_EQ(list[i].flags, records[i].flags) << n;
+            EXPECT_EQ(list[i].minFileCache, records[i].minFileCache) << n;
+            EXPECT_EQ(list[i].pathCache, records[i].pathCache) << n;
+        }
+    }
+}
+
+}  // namespace

@@ -186,6 +186,16 @@ public:
         Set("ProxyServer", server.empty() ? REG_NONE : REG_SZ, server.c_str(),
             static_cast<DWORD>(server.size() + 1));
     }
+    // Values of any type and bytes, as a damaged or foreign setting may hold them.
+    ProxySetting(DWORD enableType, const std::string& enable, DWORD serverType,
+                 const std::string& server) {
+        RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
+                        nullptr);
+        enable_ = Save("ProxyEnable");
+        server_ = Save("ProxyServer");
+        Set("ProxyEnable", enableType, enable.data(), static_cast<DWORD>(enable.size()));
+        Set("ProxyServer", serverType, server.data(), static_cast<DWORD>(server.size()));
+    }
     ~ProxySetting() {
         Restore("ProxyEnable", enable_);
         Restore("ProxyServer", server_);

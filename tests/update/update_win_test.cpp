@@ -208,6 +208,40 @@ TEST(Http, ProxyThatIsOffEmptyUnnamedOrNotThereIsLogged) {
     }
 }
 
+// Proxy values of another type or too long for their buffer name no proxy: the request
+// goes straight to the server, never to a host made of a number's bytes or a cut name.
+TEST(Http, ProxyValuesOfTheWrongTypeOrSizeGoStraightToTheServer) {
+    HttpServer server;
+    server.Serve(Ok("direct"));
+    std::string url = server.Url("/x");
+    std::string header;
+    std::string response;
+    const std::string on("\x01\x00\x00\x00", 4);
+    const std::string proxy = "127.0.0.1:1";
+    struct Case {
+        const char* what;
+        DWORD enableType;
+        std::string enable;
+        DWORD serverType;
+        std::string value;
+    };
+    const Case cases[] = {
+        {"switch as text", REG_SZ, std::string("1\0", 2), REG_SZ, proxy + '\0'},
+        {"switch of two bytes", REG_BINARY, std::string("\x01\x00", 2), REG_SZ, proxy + '\0'},
+        {"server as a number", REG_DWORD, on, REG_DWORD, on},
+        {"server longer than its buffer", REG_DWORD, on, REG_SZ,
+         "127.0.0.1:1" + std::string(200, '1') + '\0'},
+        {"server without its terminator", REG_DWORD, on, REG_BINARY, proxy},
+    };
+    for (const Case& c : cases) {
+        ProxySetting setting(c.enableType, c.enable, c.serverType, c.value);
+        size_t mark = testlog::Mark();
+        EXPECT_EQ(1, Request(url, 1, &header, &response)) << c.what << testlog::Since(mark);
+        EXPECT_TRUE(Contains(testlog::Since(mark), "Proxy Disabled (0x")) << c.what;
+        EXPECT_TRUE(Contains(response, "direct")) << c.what;
+    }
+}
+
 TEST(Http, ReadTakesWhatCameAndWaitsNoLongerThanTheReadTimeOut) {
     HttpServer server;
     server.Serve({Reply{{Piece{"HTTP/1.0 200 OK\r\n\r\nabc"}, Piece{"def", 1200}}},

@@ -57,6 +57,62 @@ TEST(Faults, AnInstallPathThatCannotBeUsedStopsTheRunBeforeAnythingGoes) {
     }
 }
 
+// "ProgramFilesDir" as the system keeps it, put back when the test ends.
+class ProgramFilesValue {
+public:
+    ProgramFilesValue() {
+        HKEY key;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+        char data[1024];
+        DWORD size = sizeof data;
+        if (RegQueryValueExA(key, "ProgramFilesDir", nullptr, &type_,
+                             reinterpret_cast<BYTE*>(data), &size) == ERROR_SUCCESS) {
+            saved_ = true;
+            bytes_.assign(data, size);
+        }
+        RegCloseKey(key);
+    }
+    ~ProgramFilesValue() {
+        if (saved_) product::SetValue(HKEY_LOCAL_MACHINE, kKey, "ProgramFilesDir", type_, bytes_);
+    }
+    ProgramFilesValue(const ProgramFilesValue&) = delete;
+    ProgramFilesValue& operator=(const ProgramFilesValue&) = delete;
+    static constexpr const char* kKey = "Software\\Microsoft\\Windows\\CurrentVersion";
+
+private:
+    bool saved_ = false;
+    DWORD type_ = REG_SZ;
+    std::string bytes_;
+};
+
+// "$0" names the program-files folder from the registry; a value of any other type or
+// size, or one that names no folder, gives the folder on the system's drive instead, never
+// a relative or cut path.
+TEST(Faults, AProgramFilesValueThatCannotBeUsedGivesTheSystemDrivesFolder) {
+    ProgramFilesValue kept;
+    char system[MAX_PATH] = {};
+    GetSystemDirectoryA(system, MAX_PATH);
+    const std::string fallback = std::string(system, 3) + "Program Files\\";
+    const Value values[] = {
+        {"a number", REG_DWORD, std::string("\x01\x02\x03\x04", 4)},
+        {"bytes", REG_BINARY, "D:\\Apps\\"},
+        {"longer than a path", REG_SZ, "C:\\" + std::string(400, 'p') + '\0'},
+        {"empty", REG_SZ, std::string(1, '\0')},
+        {"relative", REG_SZ, std::string("Apps\0", 5)},
+    };
+    for (const Value& value : values) {
+        SCOPED_TRACE(value.what);
+        product::SetValue(HKEY_LOCAL_MACHINE, ProgramFilesValue::kKey, "ProgramFilesDir",
+                          value.type, value.bytes);
+        ScriptContext context{};
+        context.runMode = RUN_MODE_UNINSTALL;
+        char out[SCRIPT_PATH_SIZE];
+        int flags = 0;
+        EXPECT_EQ(TranslatePath(&context, "$0Maker\\app.exe", out, &flags), 1);
+        EXPECT_EQ(std::string(out), fallback + "Maker\\app.exe");
+    }
+}
+
 TEST(Faults, AnInstallPathStoredWithoutItsTerminatorIsReadWhole) {
     Sample p;
     std::string file = p.AddFile("app.exe");

@@ -75,10 +75,18 @@ int ProgramFilesDir(char* out) {
     RegKey* key = nullptr;
     if (RegKeyOpen(&key, REG_ROOT_LOCAL_MACHINE, kWindowsKey)) {
         char value[SCRIPT_PATH_SIZE];
+        // Only a full folder path with room for its separator replaces the folder on the
+        // system's drive: a relative one would make every "$0" path relative, and one
+        // without its separator would run into the names behind it.
         if (RegGetString(key, "ProgramFilesDir", value, sizeof value) && value[0] != '\0') {
-            StrCopy(out, value);
-            int length = StrLen(out);
-            if (out[length - 1] != '\\' && length + 1 < SCRIPT_PATH_SIZE) StrCat(out, "\\");
+            int length = StrLen(value);
+            if (!PathIsAbsolute(value) ||
+                (value[length - 1] != '\\' && length + 1 >= SCRIPT_PATH_SIZE)) {
+                LogPrint("Unusable Program Files path '%s'\n", value);
+            } else {
+                StrCopy(out, value);
+                if (out[length - 1] != '\\') StrCat(out, "\\");
+            }
         }
         RegKeyClose(&key);
     } else {
