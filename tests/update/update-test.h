@@ -273,9 +273,9 @@ inline std::string RealProxyFile(const char* name) {
     return WindowsPath(std::string(TSL_TEST_PROXY_DIR) + "/" + name);
 }
 
-// The real proxy's port, 0 when it is not running (the test was not started by ctest).
-inline int RealProxyPort() {
-    HANDLE file = CreateFileA(RealProxyFile("port").c_str(), GENERIC_READ, FILE_SHARE_READ,
+// The port written to a file of the fixtures' folder, 0 when there is none.
+inline int FixturePort(const char* name) {
+    HANDLE file = CreateFileA(RealProxyFile(name).c_str(), GENERIC_READ, FILE_SHARE_READ,
                               nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 0;
     char text[16] = {};
@@ -284,6 +284,13 @@ inline int RealProxyPort() {
     CloseHandle(file);
     return atoi(text);
 }
+
+// The real proxy's port, 0 when it is not running (the test was not started by ctest).
+inline int RealProxyPort() { return FixturePort("port"); }
+
+// The port of the peer that resets its connections mid-body (reset-server.sh), 0 when it
+// is not running.
+inline int ResetServerPort() { return FixturePort("reset-port"); }
 #endif
 
 }  // namespace updatetest
