@@ -18,6 +18,7 @@
 #include "vacate/keywords.h"
 #include "vacate/paths.h"
 #include "vacate/script.h"
+#include "vacate/signature.h"
 
 namespace {
 
@@ -70,6 +71,14 @@ const char kOutside[] = " reaches outside its folder (a '..' part), the uninstal
 
 bool LeavesFolder(const std::string& name) {
     return PathLeavesFolder(ScriptPathCodesEnd(name.c_str())) != 0;
+}
+
+// A key for signed updates: the hex text of an RSA public-key blob.
+bool IsPublicKey(const std::string& text, const char** why) {
+    uint8_t blob[SIGNATURE_BLOB_MAX];
+    int32_t length = 0;
+    int32_t modulusBytes = 0;
+    return SignatureKeyParse(text.c_str(), blob, &length, &modulusBytes, why) != 0;
 }
 
 std::string Quoted(const std::string& keyword) {
@@ -132,6 +141,10 @@ std::string CheckData(const KeywordSpec& entry, const std::string& data) {
             return which + " is " + std::to_string(fields[i].size()) +
                    " bytes long, the uninstaller keeps " + std::to_string(keep);
         if ((entry.inside >> i & 1) && LeavesFolder(fields[i])) return which + kOutside;
+        const char* why = "";
+        if ((entry.publicKey >> i & 1) && !IsPublicKey(fields[i], &why))
+            return which + " is no public key (" + why +
+                   "); give the text that 'vacate-pack keygen' printed";
     }
     return "";
 }
