@@ -104,6 +104,8 @@ TEST(PackScript, RefusesWhatTheUninstallerWouldMisreadNamingTheLine) {
                                      "(not hexadecimal)"},
         {"UPDATE KEY:" + Hex(PublicBlob(1024).replace(4, 2, "\x10\x66")) + "\n",
          "script.txt:1: field 1 of 'UPDATE KEY' is no public key (not an RSA key)"},
+        {"DONE:x\nUPDATE KEY:" + Hex(PublicBlob(2048)) + "\n",
+         "script.txt:2: 'UPDATE KEY' comes after 'DONE', whose update check would not know it"},
         {"UPDATE KEY:" + Hex(PrivateBlob(2048)) + "\n",
          "script.txt:1: field 1 of 'UPDATE KEY' is 2344 bytes long, the uninstaller keeps 1023"},
     };

@@ -212,6 +212,7 @@ int PackScript(const std::string& source, const std::string& sourceName, PackByt
                std::string* error) {
     script->clear();
     bool installDirSeen = false;
+    bool doneSeen = false;
     const std::vector<std::string> lines = Split(source, '\n');
     for (size_t index = 0; index < lines.size(); ++index) {
         const int number = static_cast<int>(index) + 1;
@@ -237,6 +238,11 @@ int PackScript(const std::string& source, const std::string& sourceName, PackByt
         if (canonical == "INSTALL PATH" && !installDirSeen)
             return Refuse(error, sourceName, number,
                           "'INSTALL PATH' comes before 'INSTALL DIR', which it is built from");
+        // "DONE" runs the update check: a key after it would let unsigned installers run.
+        if (canonical == "DONE") doneSeen = true;
+        if (canonical == "UPDATE KEY" && doneSeen)
+            return Refuse(error, sourceName, number,
+                          "'UPDATE KEY' comes after 'DONE', whose update check would not know it");
 
         script->push_back(static_cast<uint8_t>(SCRIPT_COMMAND));
         AppendText(script, keyword);
