@@ -27,9 +27,13 @@ int Refuse(const char** why, const char* reason) {
     return 0;
 }
 
-// The header both blob kinds share; the modulus's bit length into `bits`.
-int HeaderCheck(const uint8_t* blob, int32_t length, uint8_t type, uint32_t magic,
-                uint32_t* bits, const char** why) {
+// A key blob of either kind: the header, then `wholes` numbers of the modulus's n bytes and
+// `halves` numbers of n / 2 bytes. 1 with n in `*modulusBytes`.
+int BlobCheck(const uint8_t* blob, int32_t length, uint8_t type, uint32_t magic,
+              uint32_t wholes, uint32_t halves, int32_t* modulusBytes, const char** why) {
+    TSL_NOT_NULL(kSrc, blob);
+    TSL_NOT_NULL(kSrc, modulusBytes);
+    *modulusBytes = 0;
     if (length < SIGNATURE_HEADER_SIZE) return Refuse(why, "shorter than a key header");
     if (blob[0] != type) return Refuse(why, "not a key blob of this kind");
     if (blob[1] != SIGNATURE_BLOB_VERSION) return Refuse(why, "not version 2");
@@ -37,9 +41,15 @@ int HeaderCheck(const uint8_t* blob, int32_t length, uint8_t type, uint32_t magi
     if (algorithm != SIGNATURE_CALG_RSA_SIGN && algorithm != SIGNATURE_CALG_RSA_KEYX)
         return Refuse(why, "not an RSA key");
     if (Le32(blob + 8) != magic) return Refuse(why, "no RSA magic");
-    *bits = Le32(blob + 12);
-    if (*bits == 0 || *bits % 8 != 0 || *bits / 8 > static_cast<uint32_t>(length))
+    const uint32_t bits = Le32(blob + 12);
+    const uint32_t n = bits / 8;
+    if (bits == 0 || bits % 8 != 0 || n > static_cast<uint32_t>(length) ||
+        (halves > 0 && n % 2 != 0))
         return Refuse(why, "bit length does not fit the blob");
+    if (static_cast<uint64_t>(length - SIGNATURE_HEADER_SIZE) !=
+        static_cast<uint64_t>(wholes) * n + static_cast<uint64_t>(halves) * (n / 2))
+        return Refuse(why, "bit length and blob length disagree");
+    *modulusBytes = static_cast<int32_t>(n);
     return 1;
 }
 
@@ -83,33 +93,16 @@ int SignatureHexEncode(const uint8_t* bytes, int32_t length, char* text, int32_t
 
 int SignatureKeyCheck(const uint8_t* blob, int32_t length, int32_t* modulusBytes,
                       const char** why) {
-    TSL_NOT_NULL(kSrc, blob);
-    TSL_NOT_NULL(kSrc, modulusBytes);
-    *modulusBytes = 0;
-    uint32_t bits = 0;
-    if (!HeaderCheck(blob, length, SIGNATURE_PUBLICKEYBLOB, SIGNATURE_MAGIC_PUBLIC, &bits, why))
-        return 0;
-    if (static_cast<uint32_t>(length - SIGNATURE_HEADER_SIZE) != bits / 8)
-        return Refuse(why, "bit length and blob length disagree");
-    *modulusBytes = static_cast<int32_t>(bits / 8);
-    return 1;
+    return BlobCheck(blob, length, SIGNATURE_PUBLICKEYBLOB, SIGNATURE_MAGIC_PUBLIC, 1, 0,
+                     modulusBytes, why);
 }
 
+// The modulus and the private exponent of n bytes, the two primes, their two exponents and
+// the coefficient of n / 2 bytes each.
 int SignaturePrivateKeyCheck(const uint8_t* blob, int32_t length, int32_t* modulusBytes,
                              const char** why) {
-    TSL_NOT_NULL(kSrc, blob);
-    TSL_NOT_NULL(kSrc, modulusBytes);
-    *modulusBytes = 0;
-    uint32_t bits = 0;
-    if (!HeaderCheck(blob, length, SIGNATURE_PRIVATEKEYBLOB, SIGNATURE_MAGIC_PRIVATE, &bits,
-                     why))
-        return 0;
-    // The modulus and the private exponent of n bytes, five numbers of n / 2 bytes.
-    const uint32_t n = bits / 8;
-    if (n % 2 != 0 || static_cast<uint32_t>(length - SIGNATURE_HEADER_SIZE) != 2 * n + 5 * (n / 2))
-        return Refuse(why, "bit length and blob length disagree");
-    *modulusBytes = static_cast<int32_t>(n);
-    return 1;
+    return BlobCheck(blob, length, SIGNATURE_PRIVATEKEYBLOB, SIGNATURE_MAGIC_PRIVATE, 2, 5,
+                     modulusBytes, why);
 }
 
 int SignatureKeyParse(const char* text, uint8_t* blob, int32_t* length, int32_t* modulusBytes,

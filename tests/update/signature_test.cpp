@@ -83,23 +83,17 @@ struct Checked {
     std::string why;
 };
 
-Checked CheckPublic(const std::string& blob) {
+Checked Check(int (*check)(const uint8_t*, int32_t, int32_t*, const char**),
+              const std::string& blob) {
     Checked c{};
     const char* why = "";
-    c.ok = SignatureKeyCheck(reinterpret_cast<const uint8_t*>(blob.data()),
-                             static_cast<int32_t>(blob.size()), &c.modulusBytes, &why);
+    c.ok = check(reinterpret_cast<const uint8_t*>(blob.data()), static_cast<int32_t>(blob.size()),
+                 &c.modulusBytes, &why);
     c.why = why;
     return c;
 }
-
-Checked CheckPrivate(const std::string& blob) {
-    Checked c{};
-    const char* why = "";
-    c.ok = SignaturePrivateKeyCheck(reinterpret_cast<const uint8_t*>(blob.data()),
-                                    static_cast<int32_t>(blob.size()), &c.modulusBytes, &why);
-    c.why = why;
-    return c;
-}
+Checked CheckPublic(const std::string& blob) { return Check(SignatureKeyCheck, blob); }
+Checked CheckPrivate(const std::string& blob) { return Check(SignaturePrivateKeyCheck, blob); }
 
 TEST(SignatureKey, PublicBlobHeaderIsCheckedFieldByField) {
     // The sizes the system makes: 2,048 bits give the 276-byte blob.

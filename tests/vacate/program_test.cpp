@@ -163,6 +163,28 @@ TEST_F(Program, SwitchLettersInTheInstallFolderAreNoSwitches) {
     }
 }
 
+// Starts the packaged uninstaller with "-Update" as a user would and answers Yes to the
+// check, `retry` to trying the download again, the download in the new-version dialog and
+// OK to notices; waits for `expected` answers and for both processes to end.
+std::vector<windriver::Answer> RunUpdate(const std::string& uninstaller, size_t expected,
+                                         int retry = IDYES) {
+    BoxAnswerer answerer(
+        [retry](const std::string&, const std::string& text) {
+            if (text.find("try again?") != std::string::npos) return retry;
+            return text.find('?') != std::string::npos ? IDYES : IDOK;
+        },
+        0,
+        [](HWND dialog) {
+            return GetDlgItem(dialog, IDC_UPDATE_DOWNLOAD) != nullptr ? IDC_UPDATE_DOWNLOAD : 0;
+        });
+    windriver::Process first;
+    EXPECT_TRUE(first.Start("\"" + uninstaller + "\" -Update -debug -append"));
+    EXPECT_EQ(first.Wait(20000), 0);
+    EXPECT_TRUE(answerer.WaitForAnswers(expected, 30000));
+    EXPECT_TRUE(WaitForBothExits(20000));
+    return answerer.Answers();
+}
+
 // "-Update" on a packaged product: the copy runs the script in update mode, and "DONE"
 // asks, fetches the version document, offers the newer version, downloads the installer
 // into the product's folder and runs it with "-Quiet"; once straight to the server, once
@@ -191,21 +213,8 @@ TEST_F(Program, UpdateOptionChecksDownloadsAndInstallsDirectlyAndThroughTheProxy
         std::string record = p.folder + "installer-ran.txt";
         updatetest::InstallerWishes wishes(record, 1);
 
-        BoxAnswerer answerer(
-            [](const std::string&, const std::string& text) {
-                return text.find('?') != std::string::npos ? IDYES : IDOK;
-            },
-            0,
-            [](HWND dialog) {
-                return GetDlgItem(dialog, IDC_UPDATE_DOWNLOAD) != nullptr ? IDC_UPDATE_DOWNLOAD : 0;
-            });
-        windriver::Process first;
-        ASSERT_TRUE(first.Start("\"" + uninstaller + "\" -Update -debug -append"));
-        EXPECT_EQ(first.Wait(20000), 0);
-        ASSERT_TRUE(answerer.WaitForAnswers(3, 30000));
-        ASSERT_TRUE(WaitForBothExits(20000));
-
-        std::vector<windriver::Answer> answers = answerer.Answers();
+        std::vector<windriver::Answer> answers = RunUpdate(uninstaller, 3);
+        ASSERT_EQ(answers.size(), 3u);
         EXPECT_EQ(answers[0].text, "Would you like to check for an update to " + key +
                                        " electronically?");
         EXPECT_EQ(answers[1].text, "A new version of " + key +
@@ -305,23 +314,8 @@ TEST_F(Program, AMakersSignedReleaseRunsAndAChangedOneDoesNot) {
         std::string record = p.folder + "installer-ran.txt";
         updatetest::InstallerWishes wishes(record, 1);
 
-        // Yes to the check, No to trying the download again.
-        BoxAnswerer answerer(
-            [](const std::string&, const std::string& text) {
-                if (text.find("try again?") != std::string::npos) return IDNO;
-                return text.find('?') != std::string::npos ? IDYES : IDOK;
-            },
-            0,
-            [](HWND dialog) {
-                return GetDlgItem(dialog, IDC_UPDATE_DOWNLOAD) != nullptr ? IDC_UPDATE_DOWNLOAD : 0;
-            });
-        windriver::Process first;
-        ASSERT_TRUE(first.Start("\"" + uninstaller + "\" -Update -debug -append"));
-        EXPECT_EQ(first.Wait(20000), 0);
-        ASSERT_TRUE(answerer.WaitForAnswers(intact ? 3 : 4, 30000));
-        ASSERT_TRUE(WaitForBothExits(20000));
-
-        std::vector<windriver::Answer> answers = answerer.Answers();
+        // No to trying the download again.
+        std::vector<windriver::Answer> answers = RunUpdate(uninstaller, intact ? 3 : 4, IDNO);
         std::string log = fixture::ReadAll(kDebugLog);
         if (intact) {
             ASSERT_EQ(answers.size(), 3u);

@@ -78,6 +78,28 @@ int HashFile(Crypto* crypto, HANDLE file, const char* path, char* buffer, int32_
     }
 }
 
+// Imports a key blob (`keyName` for messages) and hashes the file at `path`, opened for
+// reading only and locked against writers; on 1 the file is left open in `*file` for the
+// caller to close.
+int HashWithKey(Crypto* crypto, const uint8_t* blob, int32_t length, const char* keyName,
+                const char* path, char* buffer, int32_t size, HANDLE* file, char* why) {
+    *file = INVALID_HANDLE_VALUE;
+    if (!OpenProvider(crypto, why)) return 0;
+    if (!CryptImportKey(crypto->provider, blob, static_cast<DWORD>(length), 0, 0, &crypto->key)) {
+        crypto->key = 0;
+        return Fail(why, "%s refused by the provider (0x%.8X)", keyName, LastError());
+    }
+    HANDLE opened = OpenLocked(path);
+    if (opened == INVALID_HANDLE_VALUE)
+        return Fail(why, "Unable to open '%s' (0x%.8X)", path, LastError());
+    if (!HashFile(crypto, opened, path, buffer, size, why)) {
+        CloseHandle(opened);
+        return 0;
+    }
+    *file = opened;
+    return 1;
+}
+
 int CheckBuffer(const char* buffer, int32_t size) {
     TSL_NOT_NULL(kSrc, buffer);
     if (size < 1) TSL_FAIL(kSrc, "Invalid read buffer size (%d)\n", size);
@@ -108,20 +130,9 @@ int SignatureVerifyFile(const char* path, const char* keyText, const char* signa
         return Fail(nullptr, "Update signature cannot be read (%s)", why);
 
     Crypto crypto;
-    if (!OpenProvider(&crypto, nullptr)) return 0;
-    if (!CryptImportKey(crypto.provider, blob, static_cast<DWORD>(blobLength), 0, 0,
-                        &crypto.key)) {
-        crypto.key = 0;
-        return Fail(nullptr, "Update key refused by the provider (0x%.8X)", LastError());
-    }
-    HANDLE file = OpenLocked(path);
-    if (file == INVALID_HANDLE_VALUE)
-        return Fail(nullptr, "Unable to open '%s' for its signature check (0x%.8X)", path,
-                    LastError());
-    if (!HashFile(&crypto, file, path, buffer, size, nullptr)) {
-        CloseHandle(file);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    if (!HashWithKey(&crypto, blob, blobLength, "Update key", path, buffer, size, &file, nullptr))
         return 0;
-    }
     if (!CryptVerifySignatureA(crypto.hash, signature, static_cast<DWORD>(signatureLength),
                                crypto.key, nullptr, 0)) {
         const unsigned error = LastError();
@@ -194,18 +205,11 @@ int SignatureSignFile(const char* path, const uint8_t* privateBlob, int32_t priv
         return Fail(why, "Key too large: its signatures would not fit the '5' field");
 
     Crypto crypto;
-    if (!OpenProvider(&crypto, why)) return 0;
-    if (!CryptImportKey(crypto.provider, privateBlob, static_cast<DWORD>(privateLength), 0, 0,
-                        &crypto.key)) {
-        crypto.key = 0;
-        return Fail(why, "Private key refused by the provider (0x%.8X)", LastError());
-    }
-    HANDLE file = OpenLocked(path);
-    if (file == INVALID_HANDLE_VALUE)
-        return Fail(why, "Unable to open '%s' (0x%.8X)", path, LastError());
-    const int hashed = HashFile(&crypto, file, path, buffer, size, why);
+    HANDLE file = INVALID_HANDLE_VALUE;
+    if (!HashWithKey(&crypto, privateBlob, privateLength, "Private key", path, buffer, size,
+                     &file, why))
+        return 0;
     CloseHandle(file);
-    if (!hashed) return 0;
 
     // The key sits in the place its algorithm gives it.
     const DWORD spec = privateBlob[4] == (SIGNATURE_CALG_RSA_KEYX & 0xFF) &&
