@@ -212,13 +212,13 @@ int SignatureSignFile(const char* path, const uint8_t* privateBlob, int32_t priv
     CloseHandle(file);
 
     // The key sits in the place its algorithm gives it.
-    const DWORD spec = privateBlob[4] == (SIGNATURE_CALG_RSA_KEYX & 0xFF) &&
+    const DWORD slot = privateBlob[4] == (SIGNATURE_CALG_RSA_KEYX & 0xFF) &&
                                privateBlob[5] == (SIGNATURE_CALG_RSA_KEYX >> 8 & 0xFF)
                            ? AT_KEYEXCHANGE
                            : AT_SIGNATURE;
     uint8_t signature[SIGNATURE_BLOB_MAX];
     DWORD length = sizeof signature;
-    if (!CryptSignHashA(crypto.hash, spec, nullptr, 0, signature, &length))
+    if (!CryptSignHashA(crypto.hash, slot, nullptr, 0, signature, &length))
         return Fail(why, "Unable to sign '%s' (0x%.8X)", path, LastError());
     SignatureHexEncode(signature, static_cast<int32_t>(length), signatureText,
                        SIGNATURE_TEXT_SIZE);
