@@ -1,7 +1,8 @@
 // Fuzz target: arbitrary bytes as an installation script, loaded from disk and run through
 // the interpreter with every keyword of the table registered to a handler that reads its
-// fields with the table's capacities into buffers of exactly that size. No read or write
-// may leave the script's buffer or a field's buffer, and everything is released.
+// fields with the table's capacities into buffers of exactly that size; a field that holds
+// a public key is parsed into a blob of exactly its capacity. No read or write may leave
+// the script's buffer or a field's buffer, and everything is released.
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -14,12 +15,25 @@
 #include "vacate/command.h"
 #include "vacate/keywords.h"
 #include "vacate/script.h"
+#include "vacate/signature.h"
 
 static char gPath[64];
 
 static void AtExit() {
     KeywordsRelease();
     remove(gPath);
+}
+
+// A key that parses is a whole blob of its modulus's size; one that does not has a reason.
+static void ParseKey(const char* text) {
+    std::unique_ptr<uint8_t[]> blob(new uint8_t[SIGNATURE_BLOB_MAX]);
+    int32_t length = -1;
+    int32_t modulusBytes = -1;
+    const char* why = nullptr;
+    if (SignatureKeyParse(text, blob.get(), &length, &modulusBytes, &why)
+            ? length != SIGNATURE_HEADER_SIZE + modulusBytes || modulusBytes <= 0
+            : why == nullptr || length != 0 || modulusBytes != 0)
+        abort();
 }
 
 static int ReadByShape(const KeywordSpec& entry, ScriptContext* context, const char* data,
@@ -30,6 +44,7 @@ static int ReadByShape(const KeywordSpec& entry, ScriptContext* context, const c
                 std::unique_ptr<char[]> field(new char[entry.capacity[i]]);
                 ScriptReadField(context, data, consumed, field.get(), entry.capacity[i]);
                 if (strlen(field.get()) >= static_cast<size_t>(entry.capacity[i])) abort();
+                if (entry.publicKey >> i & 1) ParseKey(field.get());
             }
             break;
         case KW_LIST: {

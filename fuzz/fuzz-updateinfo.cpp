@@ -1,16 +1,19 @@
 // Fuzz target for the version document: any bytes as the fetched response, scanned for a
 // product's record. The text lies in a heap block of exactly its length and terminator, so
 // a read past it is caught by the address sanitizer; every field found must be terminated
-// inside its capacity, and the addresses found go through the HTTP client's URL split and
-// the installer's file name as the update check would take them.
+// inside its capacity, the signature goes through the download check's reading of it into
+// a block of exactly its capacity, and the addresses found go through the HTTP client's URL
+// split and the installer's file name as the update check would take them.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
 
+#include <memory>
 #include <vector>
 
 #include "tessel/tsl-core.h"
 #include "vacate/http.h"
+#include "vacate/signature.h"
 #include "vacate/update.h"
 
 static bool Terminated(const char* field, size_t capacity) {
@@ -32,7 +35,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!Terminated(record.name, sizeof record.name) ||
         !Terminated(record.version, sizeof record.version) ||
         !Terminated(record.page, sizeof record.page) ||
-        !Terminated(record.download, sizeof record.download))
+        !Terminated(record.download, sizeof record.download) ||
+        !Terminated(record.signature, sizeof record.signature))
+        abort();
+
+    // The signature as the download's check reads it for a 2,048-bit key.
+    std::unique_ptr<uint8_t[]> signature(new uint8_t[SIGNATURE_BLOB_MAX]);
+    int32_t length = -1;
+    const char* why = nullptr;
+    if (SignatureParse(record.signature, 256, signature.get(), &length, &why)
+            ? length != 256
+            : why == nullptr || length != 0)
         abort();
     if (!found) return 0;
 

@@ -24,6 +24,9 @@ struct KeywordSpec {
     // Bit i: field i (for a list: its items) names a file, folder, program or component
     // below the folder it is joined to, which it may not climb out of (PathLeavesFolder).
     unsigned inside;
+    // Bit i: field i is a public key for signed updates, which must parse
+    // (SignatureKeyParse).
+    unsigned publicKey = 0;
 };
 
 constexpr KeywordSpec KEYWORD_TABLE[] = {
@@ -60,6 +63,9 @@ constexpr KeywordSpec KEYWORD_TABLE[] = {
     {"README", KW_LINE, 0, {}, 0},
     {"BACKGROUND", KW_LINE, 0, {}, 0},
     {"DISK CHECK", KW_LINE, 0, {}, 0},
+    // Signed updates: the maker's public key, which every downloaded installer's signature
+    // must check out against.
+    {"UPDATE KEY", KW_FIELDS, 1, {1024}, 0, 0x1},
 };
 
 constexpr int KEYWORD_COUNT = sizeof(KEYWORD_TABLE) / sizeof(KEYWORD_TABLE[0]);

@@ -15,6 +15,7 @@ constexpr int SCRIPT_TEXT_SIZE = 160;   // the context's text fields
 constexpr int SCRIPT_PATH_SIZE = 320;   // translated paths
 constexpr int SCRIPT_ITEM_SIZE = 260;   // list items
 constexpr int SCRIPT_FONT_SIZE = 320;
+constexpr int SCRIPT_KEY_SIZE = 1024;   // "UPDATE KEY": a public key as hex text
 
 struct ScriptContext {
     void* owner;  // owner window, null for none
@@ -36,6 +37,10 @@ struct ScriptContext {
     char installName[SCRIPT_TEXT_SIZE];
     char uninstallName[SCRIPT_TEXT_SIZE];  // the installed uninstaller
     char updateUrl[SCRIPT_TEXT_SIZE];
+    // "UPDATE KEY": once the script holds it, a downloaded installer runs only when its
+    // signature checks out against this key (a key that cannot be read lets none run).
+    int32_t signedUpdates;
+    char updateKey[SCRIPT_KEY_SIZE];
     int32_t fileCount;
     const char* fileList;  // points into the script text
     int32_t tempCount;

@@ -151,6 +151,7 @@ int UpdateScanInfo(const char* text, const char* productKey, UpdateRecord* recor
         if (tag == '\0') return 0;
         if (tag == '0') {
             if (StrEqualNoCase(record->name, productKey)) return 1;
+            record->signature[0] = '\0';  // it signed that record's installer only
             ++p;  // on from the tag itself
             continue;
         }
@@ -170,6 +171,10 @@ int UpdateScanInfo(const char* text, const char* productKey, UpdateRecord* recor
                 break;
             case '3': field = record->page; break;
             case '4': field = record->download; break;
+            case '5':
+                field = record->signature;
+                capacity = SIGNATURE_TEXT_SIZE;
+                break;
             default: break;
         }
         if (!UpdateReadField(&p, field, capacity)) {

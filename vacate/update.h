@@ -7,6 +7,8 @@
 
 #include <stdint.h>
 
+#include "vacate/signature.h"
+
 constexpr int32_t UPDATE_BUFFER_SIZE = 1024000;  // request header, then the whole response
 constexpr int UPDATE_FIELD_SIZE = 320;           // names, addresses, unknown fields
 constexpr int UPDATE_VERSION_SIZE = 80;
@@ -15,13 +17,17 @@ constexpr char UPDATE_TAG = 0x16;  // starts a tagged field of the version docum
 
 // The record of the version document the scan stands on. A '1' field (a new record) empties
 // the name, the version text and the page address but keeps the version number and the
-// download address of the record before it.
+// download address of the record before it. The signature belongs to the one installer of
+// its record: the end ('0') of every record that is not the product's empties it, so a
+// record never takes another record's signature (a '5' field written before the record's
+// '1' still counts for it).
 struct UpdateRecord {
-    char name[UPDATE_FIELD_SIZE];        // '1'
-    char version[UPDATE_VERSION_SIZE];   // '2', cut to its number
-    double number;                       // the version number of the '2' field
-    char page[UPDATE_FIELD_SIZE];        // '3': the product's web page
-    char download[UPDATE_FIELD_SIZE];    // '4': the new installer's address
+    char name[UPDATE_FIELD_SIZE];          // '1'
+    char version[UPDATE_VERSION_SIZE];     // '2', cut to its number
+    double number;                         // the version number of the '2' field
+    char page[UPDATE_FIELD_SIZE];          // '3': the product's web page
+    char download[UPDATE_FIELD_SIZE];      // '4': the new installer's address
+    char signature[SIGNATURE_TEXT_SIZE];   // '5': the installer's signature, as hex text
 };
 
 // Copies the field at `*cursor`, every byte from 0x20 up to the first one below it, into
@@ -84,11 +90,17 @@ struct ScriptContext;
 
 // What the new-version dialog left for the download.
 struct UpdateChoice {
-    char download[UPDATE_FIELD_SIZE];  // the installer's address
-    char savePath[UPDATE_FIELD_SIZE];  // where UpdateDownload saved it
-    int32_t accepted;                  // 1 when the user chose the download
+    char download[UPDATE_FIELD_SIZE];     // the installer's address
+    char signature[SIGNATURE_TEXT_SIZE];  // its record's '5' field
+    char savePath[UPDATE_FIELD_SIZE];     // where UpdateDownload saved it
+    int32_t accepted;                     // 1 when the user chose the download
+    // The saved file while it is held open against changes, once its signature checked
+    // out (packages with "UPDATE KEY"); null otherwise.
+    void* checkedFile;
 };
 const UpdateChoice* UpdateCurrentChoice();
+// Lets go of a downloaded file held since its check (UpdateCheck does after the run).
+int UpdateReleaseDownload();
 
 int UpdateCheck(ScriptContext* context);
 int UpdateFetchInfo(ScriptContext* context, const char* address, int useProxy, char* buffer,

@@ -317,15 +317,50 @@ Process::~Process() {
     }
 }
 
+namespace {
+
+bool StartProcess(const std::string& commandLine, STARTUPINFOA* si, BOOL inherit,
+                  PROCESS_INFORMATION* pi) {
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    return CreateProcessA(nullptr, line.data(), nullptr, nullptr, inherit, 0, nullptr, nullptr,
+                          si, pi) != 0;
+}
+
+HANDLE CreateInheritable(const std::string& path) {
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    return CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                       FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
 bool Process::Start(const std::string& commandLine) {
     STARTUPINFOA si{};
     si.cb = sizeof si;
     PROCESS_INFORMATION pi{};
-    std::vector<char> line(commandLine.begin(), commandLine.end());
-    line.push_back('\0');
-    if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
-                        &pi))
-        return false;
+    if (!StartProcess(commandLine, &si, FALSE, &pi)) return false;
+    CloseHandle(pi.hThread);
+    process_ = pi.hProcess;
+    pid_ = pi.dwProcessId;
+    return true;
+}
+
+bool Process::StartWithOutput(const std::string& commandLine, const std::string& outputPath,
+                              const std::string& errorPath) {
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = INVALID_HANDLE_VALUE;
+    si.hStdOutput = CreateInheritable(outputPath);
+    si.hStdError = CreateInheritable(errorPath);
+    PROCESS_INFORMATION pi{};
+    const bool started = si.hStdOutput != INVALID_HANDLE_VALUE &&
+                         si.hStdError != INVALID_HANDLE_VALUE &&
+                         StartProcess(commandLine, &si, TRUE, &pi);
+    if (si.hStdOutput != INVALID_HANDLE_VALUE) CloseHandle(si.hStdOutput);
+    if (si.hStdError != INVALID_HANDLE_VALUE) CloseHandle(si.hStdError);
+    if (!started) return false;
     CloseHandle(pi.hThread);
     process_ = pi.hProcess;
     pid_ = pi.dwProcessId;

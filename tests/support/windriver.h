@@ -139,6 +139,9 @@ public:
     Process& operator=(const Process&) = delete;
     // Starts a command line; false when it could not be started.
     bool Start(const std::string& commandLine);
+    // The same with the program's standard output and error written into new files.
+    bool StartWithOutput(const std::string& commandLine, const std::string& outputPath,
+                         const std::string& errorPath);
     DWORD Pid() const { return pid_; }
     HANDLE Handle() const { return process_; }
     // Waits for the exit; returns the exit code, or -1 after the time-out.

@@ -18,4 +18,12 @@ inline std::string Record(const std::string& name, const std::string& version,
            "\r\n" + Field('4', download) + "\r\n" + Field('0', "") + "\r\n";
 }
 
+// The same with the installer's signature in a '5' field before the record's end.
+inline std::string SignedRecord(const std::string& name, const std::string& version,
+                                const std::string& page, const std::string& download,
+                                const std::string& signature) {
+    std::string record = Record(name, version, page, download);
+    return record.insert(record.rfind(Field('0', "")), Field('5', signature) + "\r\n");
+}
+
 }  // namespace updatetest

@@ -17,6 +17,7 @@
 
 using updatetest::Field;
 using updatetest::Record;
+using updatetest::SignedRecord;
 
 namespace {
 
@@ -249,6 +250,32 @@ TEST(UpdateScan, UnknownFieldsAreLoggedAndOverlongFieldsFailTheScan) {
     // A version whose number run is too long for AtoF.
     std::string bad = Field('1', "Q P") + Field('2', std::string(70, '9')) + Field('0', "");
     EXPECT_EQ(0, UpdateScanInfo(bad.c_str(), "Q P", &record));
+}
+
+TEST(UpdateScan, SignatureHasItsOwnCapacityAndBelongsToItsRecordOnly) {
+    // The other record's signature does not pass to the product's record, which has none;
+    // a signature written before its record's '1' still counts for that record.
+    const std::string signature = std::string(SIGNATURE_TEXT_SIZE - 1, 'a');
+    size_t mark = testlog::Mark();
+    std::string document = SignedRecord("A x", "4.5", "http://a/", "http://a/a.exe", "AAAA") +
+                           Record("B y", "5.0", "http://b/", "http://b/b.exe") +
+                           Field('5', signature) + "\r\n" +
+                           Record("C z", "6.0", "http://c/", "http://c/c.exe");
+    UpdateRecord record;
+    ASSERT_EQ(1, UpdateScanInfo(document.c_str(), "a X", &record));
+    EXPECT_STREQ("AAAA", record.signature);
+    ASSERT_EQ(1, UpdateScanInfo(document.c_str(), "b Y", &record));
+    EXPECT_STREQ("", record.signature);
+    ASSERT_EQ(1, UpdateScanInfo(document.c_str(), "c Z", &record));
+    EXPECT_EQ(signature, record.signature);
+    EXPECT_FALSE(Contains(testlog::Since(mark), "Unknown"));
+
+    // 1,024 bytes of text do not fit.
+    std::string tooLong = SignedRecord("A x", "4.5", "http://a/", "http://a/a.exe",
+                                       signature + "a");
+    mark = testlog::Mark();
+    EXPECT_EQ(0, UpdateScanInfo(tooLong.c_str(), "A x", &record));
+    EXPECT_TRUE(Contains(testlog::Since(mark), "Update field '5' too long (1024 bytes or more)\n"));
 }
 
 // ---------------------------------------------------------------------------

@@ -18,6 +18,7 @@
 #include "tessel/tsl-core.h"
 #include "tessel/tsl-str.h"
 #include "update/document.h"
+#include "update/signing.h"
 #include "update/update-test.h"
 #include "vacate/http.h"
 #include "vacate/resource.h"
@@ -34,6 +35,7 @@ using updatetest::ProxySetting;
 using updatetest::Record;
 using updatetest::Reply;
 using updatetest::Respond;
+using updatetest::SignedRecord;
 
 namespace {
 
@@ -744,6 +746,203 @@ TEST(Check, ThroughTheRealProxy) {
     EXPECT_EQ(std::string("User-Agent: ") + kCheckAgent, HeaderLine(requests[0], "User-Agent: "));
     EXPECT_EQ(std::string("User-Agent: ") + kDownloadAgent, HeaderLine(requests[1], "User-Agent: "));
     EXPECT_EQ("-Quiet", InstallerArguments(record));
+}
+
+// ---------------------------------------------------------------------------
+// Signed updates: packages that carry "UPDATE KEY"
+// ---------------------------------------------------------------------------
+
+const std::string& FixtureInstaller() {
+    static const std::string bytes = fixture::ReadAll(fixture::FixturePath("fx-installer.exe"));
+    return bytes;
+}
+
+// The product of a package with the maker's key in its script.
+struct SignedProduct : Product {
+    explicit SignedProduct(const std::string& url = "", const std::string& key =
+                                                             signtest::MakersKey().publicText)
+        : Product(url) {
+        context.signedUpdates = 1;
+        StrCopyN(context.updateKey, key.c_str(), sizeof context.updateKey);
+    }
+};
+
+// The version document offering 2.05 with the installer's signature (no '5' field when
+// `signature` is null), then the installer's bytes for every download after it.
+void ServeSigned(HttpServer* server, const std::string* signature,
+                 std::vector<std::string> installers) {
+    const std::string url = server->Url("/setup.exe");
+    std::vector<Reply> replies = {
+        Ok(signature != nullptr ? SignedRecord(kKey, "2.05", "http://p/", url, *signature)
+                                : Record(kKey, "2.05", "http://p/", url))};
+    for (const std::string& bytes : installers) replies.push_back(Ok(bytes, "application/octet-stream"));
+    server->Serve(replies);
+}
+
+// The new-version dialog after the document's record, answered with the download, as the
+// check has it before it downloads: the record's address and signature are the choice's.
+void AcceptOffer(Product& product, const std::string& url, const std::string& signature) {
+    Answers answers({}, IDC_UPDATE_DOWNLOAD);
+    std::string document = SignedRecord(kKey, "2.05", "http://p/", url, signature);
+    ASSERT_EQ(1, UpdateParseInfo(&product.context, &document[0]));
+    ASSERT_EQ(1, UpdateCurrentChoice()->accepted);
+    ASSERT_EQ(signature, UpdateCurrentChoice()->signature);
+}
+
+TEST(Signed, AnInstallerSignedWithTheMakersKeyRuns) {
+    HttpServer server;
+    const std::string signature = signtest::SignBytes(signtest::MakersKey(), FixtureInstaller());
+    ASSERT_EQ(512u, signature.size());
+    ServeSigned(&server, &signature, {FixtureInstaller()});
+    SignedProduct product(server.Url("/info.txt"));
+    std::string record = product.folder.path + "installer-ran.txt";
+    InstallerWishes wishes(record, 1);
+    ProxySetting noProxy(0, "");
+    Answers answers({IDYES}, IDC_UPDATE_DOWNLOAD);
+    size_t mark = testlog::Mark();
+    EXPECT_EQ(1, UpdateCheck(&product.context));
+    EXPECT_EQ((Shown{kAsk, "dialog", kUpdated}), answers.Shown());
+    EXPECT_EQ("-Quiet", InstallerArguments(record));
+    const std::string saved = product.folder.path + "setup.exe";
+    EXPECT_TRUE(Contains(testlog::Since(mark), "Update signature checks out '" + saved + "'\n"));
+    // It ran from the checked file, which is let go once it has run.
+    EXPECT_EQ(nullptr, UpdateCurrentChoice()->checkedFile);
+    EXPECT_TRUE(DeleteFileA(saved.c_str()));
+}
+
+TEST(Signed, TheCheckedFileIsHeldAgainstChangesUntilItIsLetGo) {
+    HttpServer server;
+    const std::string signature = signtest::SignBytes(signtest::MakersKey(), FixtureInstaller());
+    server.Serve(Ok(FixtureInstaller(), "application/octet-stream"));
+    SignedProduct product;
+    const std::string saved = product.folder.path + "setup.exe";
+    // The file is hashed in pieces of the buffer's size, far smaller than the file.
+    for (int32_t size : {UPDATE_BUFFER_SIZE, 4096}) {
+        AcceptOffer(product, server.Url("/setup.exe"), signature);
+        ASSERT_EQ(1, Download(product, server.Url("/setup.exe"), size)) << size;
+        ASSERT_NE(nullptr, UpdateCurrentChoice()->checkedFile);
+        HANDLE writer = CreateFileA(saved.c_str(), GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+        EXPECT_EQ(INVALID_HANDLE_VALUE, writer);
+        if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+        EXPECT_FALSE(DeleteFileA(saved.c_str()));
+        EXPECT_FALSE(MoveFileA(saved.c_str(), (saved + ".moved").c_str()));
+        // Reading it stays possible, as starting it does.
+        EXPECT_EQ(FixtureInstaller(), fixture::ReadAll(saved));
+        UpdateReleaseDownload();
+        EXPECT_EQ(nullptr, UpdateCurrentChoice()->checkedFile);
+        EXPECT_TRUE(DeleteFileA(saved.c_str()));
+    }
+}
+
+TEST(Signed, AnInstallerThatDoesNotCheckOutIsDeletedAndNeverRun) {
+    std::string changed = FixtureInstaller();
+    changed[changed.size() / 2] ^= 0x01;
+    const std::string good = signtest::SignBytes(signtest::MakersKey(), FixtureInstaller());
+    const std::string ofAnotherFile = signtest::SignBytes(signtest::MakersKey(), changed);
+    const std::string withAnotherKey = signtest::SignBytes(signtest::OtherKey(), FixtureInstaller());
+    const std::string cut = good.substr(0, good.size() - 2);
+    struct Case {
+        const char* what;
+        const std::string* signature;  // null: no '5' field
+        std::string installer;
+        const char* logged;
+    };
+    const std::string garbage[] = {"not a signature", good.substr(1), cut, good + "00"};
+    std::vector<Case> cases = {
+        {"a byte changed", &good, changed, "Update signature does not match"},
+        {"another file's signature", &ofAnotherFile, FixtureInstaller(),
+         "Update signature does not match"},
+        {"another key's signature", &withAnotherKey, FixtureInstaller(),
+         "Update signature does not match"},
+        {"no '5' field", nullptr, FixtureInstaller(), "Update signature missing\n"},
+        {"text", &garbage[0], FixtureInstaller(), "Update signature cannot be read (not hexadecimal)"},
+        {"odd digits", &garbage[1], FixtureInstaller(),
+         "Update signature cannot be read (an odd number of digits)"},
+        {"one byte short", &garbage[2], FixtureInstaller(),
+         "Update signature cannot be read (not as long as the key's signatures)"},
+        {"one byte more", &garbage[3], FixtureInstaller(),
+         "Update signature cannot be read (not as long as the key's signatures)"},
+    };
+    ProxySetting noProxy(0, "");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        HttpServer server;
+        ServeSigned(&server, c.signature, {c.installer});
+        SignedProduct product(server.Url("/info.txt"));
+        std::string record = product.folder.path + "installer-ran.txt";
+        InstallerWishes wishes(record, 1);
+        Answers answers({IDYES, IDNO}, IDC_UPDATE_DOWNLOAD);
+        size_t mark = testlog::Mark();
+        EXPECT_EQ(1, UpdateCheck(&product.context));
+        // A failed download: both phases, the question, and nothing run or left.
+        EXPECT_EQ((Shown{kAsk, "dialog", kRetryDownload, kNoContact}), answers.Shown());
+        EXPECT_EQ(3u, server.Requests().size());
+        EXPECT_FALSE(fixture::Exists(record));
+        const std::string saved = product.folder.path + "setup.exe";
+        EXPECT_FALSE(fixture::Exists(saved));
+        std::string log = testlog::Since(mark);
+        EXPECT_TRUE(Contains(log, c.logged)) << log;
+        EXPECT_TRUE(Contains(log, "Download '" + saved + "' not run and deleted: its signature "
+                                  "did not check out\n"));
+        EXPECT_FALSE(Contains(log, "Update signature checks out"));
+    }
+}
+
+TEST(Signed, TheRetryQuestionCanFetchAnInstallerThatChecksOut) {
+    // The first two downloads were tampered with on the way; the one after the question
+    // was not.
+    std::string changed = FixtureInstaller();
+    changed[0] = 'Z';
+    const std::string signature = signtest::SignBytes(signtest::MakersKey(), FixtureInstaller());
+    HttpServer server;
+    ServeSigned(&server, &signature, {changed, changed, FixtureInstaller()});
+    SignedProduct product(server.Url("/info.txt"));
+    std::string record = product.folder.path + "installer-ran.txt";
+    InstallerWishes wishes(record, 1);
+    ProxySetting noProxy(0, "");
+    Answers answers({IDYES, IDYES}, IDC_UPDATE_DOWNLOAD);
+    EXPECT_EQ(1, UpdateCheck(&product.context));
+    EXPECT_EQ((Shown{kAsk, "dialog", kRetryDownload, kUpdated}), answers.Shown());
+    EXPECT_EQ(4u, server.Requests().size());
+    EXPECT_EQ("-Quiet", InstallerArguments(record));
+}
+
+TEST(Signed, AKeyThatCannotBeReadLetsNoInstallerRun) {
+    HttpServer server;
+    server.Serve(Ok(FixtureInstaller(), "application/octet-stream"));
+    const std::string signature = signtest::SignBytes(signtest::MakersKey(), FixtureInstaller());
+    const std::string key = signtest::MakersKey().publicText;
+    for (const std::string& broken : {std::string(), key.substr(0, key.size() - 2), "0" + key}) {
+        SignedProduct product("", broken);
+        AcceptOffer(product, server.Url("/setup.exe"), signature);
+        size_t mark = testlog::Mark();
+        EXPECT_EQ(0, Download(product, server.Url("/setup.exe")));
+        EXPECT_TRUE(Contains(testlog::Since(mark), "Update key cannot be read (")) << broken;
+        EXPECT_FALSE(fixture::Exists(product.folder.path + "setup.exe"));
+    }
+}
+
+TEST(Signed, WithoutAnUpdateKeyASignatureIsNeitherCheckedNorNeeded) {
+    const std::string good = signtest::SignBytes(signtest::MakersKey(), FixtureInstaller());
+    const std::string garbage = "whatever the server says";
+    ProxySetting noProxy(0, "");
+    for (const std::string* signature : {&good, &garbage}) {
+        HttpServer server;
+        ServeSigned(&server, signature, {FixtureInstaller()});
+        Product product(server.Url("/info.txt"));
+        std::string record = product.folder.path + "installer-ran.txt";
+        InstallerWishes wishes(record, 1);
+        Answers answers({IDYES}, IDC_UPDATE_DOWNLOAD);
+        size_t mark = testlog::Mark();
+        EXPECT_EQ(1, UpdateCheck(&product.context));
+        EXPECT_EQ((Shown{kAsk, "dialog", kUpdated}), answers.Shown());
+        EXPECT_EQ("-Quiet", InstallerArguments(record));
+        std::string log = testlog::Since(mark);
+        EXPECT_FALSE(Contains(log, "Unknown '")) << log;
+        EXPECT_FALSE(Contains(log, "signature")) << log;
+    }
 }
 
 }  // namespace

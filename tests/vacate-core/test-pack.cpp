@@ -8,11 +8,17 @@
 
 #include "support.h"
 #include "tessel/tsl-os.h"
+#include "tools/vacate-pack/packsign.h"
+#include "update/signing.h"
 #include "vacate/command.h"
 #include "vacate/ffs.h"
 #include "vacate/script.h"
+#include "vacate/signature.h"
 
 using ::testing::HasSubstr;
+using signtest::Hex;
+using signtest::PrivateBlob;
+using signtest::PublicBlob;
 
 namespace {
 
@@ -41,6 +47,7 @@ const std::string kSource =
     "WINDOW:0\t0\tSpindrel\t\t$0spd.exe\t\n"
     "FONT:anything\tat all\n"
     "INSTALL:\n"
+    "UPDATE KEY:" + Hex(PublicBlob(2048)) + "\n"
     "DONE:\n";
 
 TEST(PackScript, WritesEachCommandWithItsSeparatorsAndLineEnd) {
@@ -86,6 +93,21 @@ TEST(PackScript, RefusesWhatTheUninstallerWouldMisreadNamingTheLine) {
         {"EXECUTE:01\t0\t1\t$0..\\x.exe\t..\n", "script.txt:1: field 4 of 'EXECUTE' reaches"},
         {"WINDOW:0\t0\tT\t\t.. \\x.exe\t\n", "script.txt:1: field 5 of 'WINDOW' reaches outside"},
         {"OLE:REGISTER\tbin\\..\\..\\x.dll\n", "script.txt:1: field 2 of 'OLE' reaches outside"},
+        // The key for signed updates must parse: a public-key blob as hex text.
+        {"TEXT:a\nUPDATE KEY:\n", "script.txt:2: field 1 of 'UPDATE KEY' is no public key (empty)"},
+        {"UPDATE KEY:" + Hex(PublicBlob(2048)).substr(1) + "\n",
+         "script.txt:1: field 1 of 'UPDATE KEY' is no public key (an odd number of digits)"},
+        {"UPDATE KEY:" + Hex(PublicBlob(2048)).substr(0, 550) + "\n",
+         "script.txt:1: field 1 of 'UPDATE KEY' is no public key (bit length and blob length "
+         "disagree); give the text that 'vacate-pack keygen' printed"},
+        {"\nUPDATE KEY:RSA1 key\n", "script.txt:2: field 1 of 'UPDATE KEY' is no public key "
+                                     "(not hexadecimal)"},
+        {"UPDATE KEY:" + Hex(PublicBlob(1024).replace(4, 2, "\x10\x66")) + "\n",
+         "script.txt:1: field 1 of 'UPDATE KEY' is no public key (not an RSA key)"},
+        {"DONE:x\nUPDATE KEY:" + Hex(PublicBlob(2048)) + "\n",
+         "script.txt:2: 'UPDATE KEY' comes after 'DONE', whose update check would not know it"},
+        {"UPDATE KEY:" + Hex(PrivateBlob(2048)) + "\n",
+         "script.txt:1: field 1 of 'UPDATE KEY' is 2344 bytes long, the uninstaller keeps 1023"},
     };
     for (const Case& c : cases) EXPECT_THAT(Script(c.source), HasSubstr("error: " + c.message));
 }
@@ -214,6 +236,61 @@ TEST_F(PackFiles, DumpRefusesFilesWithoutArchiveAndUnknownCommands) {
 
     EXPECT_FALSE(PackArchive(PackBytes(), PackBytes(), &packed, &error));
     EXPECT_EQ(error, "the executable is empty");
+}
+
+// The maker's side of signed updates: a key pair whose public text the builder takes, and
+// signatures that the uninstaller's check accepts for the signed file only. The system's
+// cryptography does it, so the host build refuses both.
+TEST_F(PackFiles, KeygenAndSignMakeWhatTheUninstallerChecks) {
+    const std::string key = dir_.Path("maker.key"), installer = dir_.Path("setup.exe");
+    vt::WriteBytes(installer, "MZ the new installer " + std::string(100000, 'i'));
+    std::string publicText, signature, error;
+#ifdef _WIN32
+    ASSERT_TRUE(PackKeygen(key.c_str(), &publicText, &error)) << error;
+    EXPECT_EQ(Script("UPDATE KEY:" + publicText + "\n"),
+              "\x16UPDATE KEY:" + publicText + "\r\n");
+    EXPECT_EQ(552u, publicText.size());
+    const std::string privateBlob = vt::ReadBytes(key);
+    int32_t modulusBytes = 0;
+    const char* why = "";
+    EXPECT_TRUE(SignaturePrivateKeyCheck(reinterpret_cast<const uint8_t*>(privateBlob.data()),
+                                         static_cast<int32_t>(privateBlob.size()), &modulusBytes,
+                                         &why))
+        << why;
+    EXPECT_EQ(256, modulusBytes);
+
+    // An existing private key is never overwritten.
+    std::string again;
+    EXPECT_FALSE(PackKeygen(key.c_str(), &again, &error));
+    EXPECT_EQ(error, key + ": exists already; a private key is never overwritten");
+    EXPECT_EQ(vt::ReadBytes(key), privateBlob);
+
+    ASSERT_TRUE(PackSign(installer.c_str(), key.c_str(), &signature, &error)) << error;
+    EXPECT_EQ(512u, signature.size());
+    std::vector<char> buffer(4096);
+    void* held = nullptr;
+    EXPECT_TRUE(SignatureVerifyFile(installer.c_str(), publicText.c_str(), signature.c_str(),
+                                    buffer.data(), static_cast<int32_t>(buffer.size()), &held));
+    SignatureRelease(&held);
+    vt::WriteBytes(installer, "MZ another installer");
+    EXPECT_FALSE(SignatureVerifyFile(installer.c_str(), publicText.c_str(), signature.c_str(),
+                                     buffer.data(), static_cast<int32_t>(buffer.size()), &held));
+    EXPECT_EQ(held, nullptr);
+
+    // Only a private key signs.
+    EXPECT_FALSE(PackSign(installer.c_str(), installer.c_str(), &signature, &error));
+    EXPECT_EQ(error, installer + ": not a private key file (not a key blob of this kind)");
+    EXPECT_FALSE(PackSign(dir_.Path("missing.exe").c_str(), key.c_str(), &signature, &error));
+    EXPECT_THAT(error, HasSubstr("Unable to open '" + dir_.Path("missing.exe") + "'"));
+#else
+    EXPECT_FALSE(PackKeygen(key.c_str(), &publicText, &error));
+    EXPECT_THAT(error, HasSubstr("keygen needs the Windows build of vacate-pack"));
+    EXPECT_FALSE(std::filesystem::exists(key));
+    vt::WriteBytes(key, PrivateBlob(2048));
+    EXPECT_FALSE(PackSign(installer.c_str(), key.c_str(), &signature, &error));
+    EXPECT_THAT(error, HasSubstr("sign needs the Windows build of vacate-pack"));
+    EXPECT_EQ(signature, "");
+#endif
 }
 
 }  // namespace

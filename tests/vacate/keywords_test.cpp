@@ -11,6 +11,7 @@
 #include "tessel/tsl-str.h"
 #include "vacate/command.h"
 #include "run-script.h"
+#include "update/signing.h"
 #include "vacate/script.h"
 #include "vacate/shell.h"
 
@@ -497,6 +498,37 @@ TEST(Keywords, NamingKeywordsFillTheContextAndPassedOverLinesDoNotDisturb) {
     EXPECT_EQ(run.context.installSize, 0);
     EXPECT_STREQ(run.context.text, "after");
     EXPECT_TRUE(fixture::LogHas("Install size not a number"));
+}
+
+TEST(Keywords, UpdateKeyAsksForSignedUpdatesEvenWhenItCannotBeRead) {
+    Sample p;
+    p.Register();
+    Outcome run = RunScript(p.Header(), RUN_MODE_UPDATE);
+    EXPECT_EQ(run.context.signedUpdates, 0);
+
+    // In every mode; the key is kept as written.
+    const std::string key = signtest::Hex(signtest::PublicBlob(2048));
+    for (int32_t mode : {RUN_MODE_UPDATE, RUN_MODE_UNINSTALL}) {
+        run = RunScript(p.Header() + "UPDATE KEY:" + key + "\n", mode);
+        EXPECT_EQ(run.ran, 1);
+        EXPECT_EQ(run.context.signedUpdates, 1);
+        EXPECT_EQ(run.context.updateKey, key);
+    }
+    EXPECT_FALSE(fixture::LogHas("Update key cannot be read"));
+
+    // A key the builder would refuse still asks for signatures, which then never check out;
+    // one too long for its field is not cut into another key.
+    run = RunBytes(product::Unchecked("UPDATE KEY:zz\nTEXT:after"), RUN_MODE_UPDATE);
+    EXPECT_EQ(run.context.signedUpdates, 1);
+    EXPECT_STREQ(run.context.updateKey, "zz");
+    EXPECT_STREQ(run.context.text, "after");
+    EXPECT_TRUE(fixture::LogHas("Update key cannot be read (not hexadecimal): no downloaded "
+                                "installer will run"));
+    run = RunBytes(product::Unchecked("UPDATE KEY:" + key + key + "\nTEXT:after"), RUN_MODE_UPDATE);
+    EXPECT_EQ(run.context.signedUpdates, 1);
+    EXPECT_STREQ(run.context.updateKey, "");
+    EXPECT_STREQ(run.context.text, "after");
+    EXPECT_TRUE(fixture::LogHas("Update key cannot be read (empty)"));
 }
 
 TEST(Window, AskModeClosesOnYesAndStopsOnNo) {

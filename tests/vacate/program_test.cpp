@@ -164,6 +164,28 @@ TEST_F(Program, SwitchLettersInTheInstallFolderAreNoSwitches) {
     }
 }
 
+// Starts the packaged uninstaller with "-Update" as a user would and answers Yes to the
+// check, `retry` to trying the download again, the download in the new-version dialog and
+// OK to notices; waits for `expected` answers and for both processes to end.
+std::vector<windriver::Answer> RunUpdate(const std::string& uninstaller, size_t expected,
+                                         int retry = IDYES) {
+    BoxAnswerer answerer(
+        [retry](const std::string&, const std::string& text) {
+            if (text.find("try again?") != std::string::npos) return retry;
+            return text.find('?') != std::string::npos ? IDYES : IDOK;
+        },
+        0,
+        [](HWND dialog) {
+            return GetDlgItem(dialog, IDC_UPDATE_DOWNLOAD) != nullptr ? IDC_UPDATE_DOWNLOAD : 0;
+        });
+    windriver::Process first;
+    EXPECT_TRUE(first.Start("\"" + uninstaller + "\" -Update -debug -append"));
+    EXPECT_EQ(first.Wait(20000), 0);
+    EXPECT_TRUE(answerer.WaitForAnswers(expected, 30000));
+    EXPECT_TRUE(WaitForBothExits(20000));
+    return answerer.Answers();
+}
+
 // "-Update" on a packaged product: the copy runs the script in update mode, and "DONE"
 // asks, fetches the version document, offers the newer version, downloads the installer
 // into the product's folder and runs it with "-Quiet"; once straight to the server, once
@@ -192,21 +214,8 @@ TEST_F(Program, UpdateOptionChecksDownloadsAndInstallsDirectlyAndThroughTheProxy
         std::string record = p.folder + "installer-ran.txt";
         updatetest::InstallerWishes wishes(record, 1);
 
-        BoxAnswerer answerer(
-            [](const std::string&, const std::string& text) {
-                return text.find('?') != std::string::npos ? IDYES : IDOK;
-            },
-            0,
-            [](HWND dialog) {
-                return GetDlgItem(dialog, IDC_UPDATE_DOWNLOAD) != nullptr ? IDC_UPDATE_DOWNLOAD : 0;
-            });
-        windriver::Process first;
-        ASSERT_TRUE(first.Start("\"" + uninstaller + "\" -Update -debug -append"));
-        EXPECT_EQ(first.Wait(20000), 0);
-        ASSERT_TRUE(answerer.WaitForAnswers(3, 30000));
-        ASSERT_TRUE(WaitForBothExits(20000));
-
-        std::vector<windriver::Answer> answers = answerer.Answers();
+        std::vector<windriver::Answer> answers = RunUpdate(uninstaller, 3);
+        ASSERT_EQ(answers.size(), 3u);
         EXPECT_EQ(answers[0].text, "Would you like to check for an update to " + key +
                                        " electronically?");
         EXPECT_EQ(answers[1].text, "A new version of " + key +
@@ -284,6 +293,98 @@ TEST(ProgramImage, ImportsOnlyLibrariesTheSystemLoadsFromItsOwnFolder) {
     ASSERT_FALSE(imports.empty());
     for (const std::string& name : imports)
         EXPECT_NE(std::find(known.begin(), known.end(), name), known.end()) << name;
+}
+
+// The Windows build of the package builder, run as a maker runs it: exit code and what it
+// printed (line ends as the console wrote them).
+struct PackRun {
+    long exitCode;
+    std::string out;
+    std::string err;
+};
+PackRun RunPack(const std::string& arguments, const std::string& folder) {
+    const std::string out = folder + "pack-out.txt", err = folder + "pack-err.txt";
+    windriver::Process pack;
+    EXPECT_TRUE(pack.StartWithOutput(
+        "\"" + windriver::BesideSelf("..\\..\\tools\\vacate-pack\\vacate-pack.exe") + "\" " +
+            arguments,
+        out, err));
+    PackRun run{pack.Wait(60000), fixture::ReadAll(out), fixture::ReadAll(err)};
+    DeleteFileA(out.c_str());
+    DeleteFileA(err.c_str());
+    return run;
+}
+
+std::string FirstLine(const std::string& text) { return text.substr(0, text.find_first_of("\r\n")); }
+
+// A maker's signed release end to end: "vacate-pack keygen" makes the key (and never
+// overwrites it), the package carries its public text as "UPDATE KEY", "vacate-pack sign"
+// gives the '5' field of the version record; the packaged uninstaller with "-Update" runs the
+// signed installer, and one changed on the way is deleted and never run.
+TEST_F(Program, AMakersSignedReleaseRunsAndAChangedOneDoesNot) {
+    fixture::ScratchFolder maker(fixture::TempFolder(), "maker");
+    const std::string privateKey = maker.path + "maker.key";
+    PackRun keygen = RunPack("keygen \"" + privateKey + "\"", maker.path);
+    ASSERT_EQ(keygen.exitCode, 0) << keygen.err;
+    const std::string publicText = FirstLine(keygen.out);
+    EXPECT_EQ(publicText.size(), 552u);
+    const std::string privateBytes = fixture::ReadAll(privateKey);
+    PackRun again = RunPack("keygen \"" + privateKey + "\"", maker.path);
+    EXPECT_EQ(again.exitCode, 1);
+    EXPECT_NE(again.err.find("exists already; a private key is never overwritten"), std::string::npos);
+    EXPECT_EQ(fixture::ReadAll(privateKey), privateBytes);
+
+    const std::string installer = fixture::ReadAll(fixture::FixturePath("fx-installer.exe"));
+    PackRun sign = RunPack("sign \"" + fixture::FixturePath("fx-installer.exe") + "\" \"" +
+                               privateKey + "\"",
+                           maker.path);
+    ASSERT_EQ(sign.exitCode, 0) << sign.err;
+    const std::string signature = FirstLine(sign.out);
+    EXPECT_EQ(signature.size(), 512u);
+
+    std::string changed = installer;
+    changed[changed.size() / 3] ^= 0x20;
+    for (bool intact : {true, false}) {
+        SCOPED_TRACE(intact ? "as signed" : "changed on the way");
+        DeleteFileA(kDebugLog);
+        Sample p;
+        p.AddFile("app.exe");
+        p.Register();
+        updatetest::HttpServer server;
+        std::string key = std::string(product::kCompany) + " " + p.name;
+        server.Serve({updatetest::Ok(updatetest::SignedRecord(key, "2.0", "http://p.example/",
+                                                              server.Url("/files/setup.exe"),
+                                                              signature)),
+                      updatetest::Ok(intact ? installer : changed, "application/octet-stream")});
+        std::string uninstaller = p.folder + "uninstall.exe";
+        PackUninstaller(uninstaller, product::Script(p.Header() + "UPDATE URL:" +
+                                                     server.Url("/info.txt") + "\nUPDATE KEY:" +
+                                                     publicText + "\nFILE LIST:app.exe\nDONE:x\n"));
+        updatetest::ProxySetting proxy(0, "");
+        std::string record = p.folder + "installer-ran.txt";
+        updatetest::InstallerWishes wishes(record, 1);
+
+        // No to trying the download again.
+        std::vector<windriver::Answer> answers = RunUpdate(uninstaller, intact ? 3 : 4, IDNO);
+        std::string log = fixture::ReadAll(kDebugLog);
+        if (intact) {
+            ASSERT_EQ(answers.size(), 3u);
+            EXPECT_EQ(answers[2].text, "Successfully updated program to latest version!");
+            EXPECT_EQ(updatetest::InstallerArguments(record), "-Quiet");
+            EXPECT_EQ(fixture::ReadAll(p.folder + "setup.exe"), installer);
+            EXPECT_NE(log.find("Update signature checks out"), std::string::npos);
+        } else {
+            ASSERT_EQ(answers.size(), 4u);
+            EXPECT_EQ(answers[2].text, "There was a problem downloading the update, would you "
+                                       "like to try again?");
+            EXPECT_EQ(answers[3].text, "Unable to contact the update server, please try again later.");
+            EXPECT_FALSE(fixture::Exists(record));
+            EXPECT_FALSE(fixture::Exists(p.folder + "setup.exe"));
+            EXPECT_NE(log.find("Update signature does not match"), std::string::npos);
+            EXPECT_EQ(log.find("Update signature checks out"), std::string::npos);
+        }
+        ForgetRelocation();
+    }
 }
 
 // Runs an executable as the relocated copy and returns the one notice it shows.

@@ -1,5 +1,7 @@
 // vacate-pack: builds packed uninstallers and shows their scripts.
 //   vacate-pack build <script.txt> <vacate.exe> <out.exe>
+//   vacate-pack keygen <private key file>              (Windows build: signed updates)
+//   vacate-pack sign <installer> <private key file>
 //   vacate-pack dump <packed.exe>
 //   vacate-pack script <script.txt> <install.dat>
 #include <stdio.h>
@@ -8,11 +10,14 @@
 #include <string>
 
 #include "tessel/tsl-core.h"
+#include "tools/vacate-pack/packsign.h"
 #include "tools/vacate-pack/vacatepack.h"
 
 static int Usage() {
     fprintf(stderr,
             "usage: vacate-pack build <script.txt> <vacate.exe> <out.exe>\n"
+            "       vacate-pack keygen <private key file>\n"
+            "       vacate-pack sign <installer> <private key file>\n"
             "       vacate-pack dump <packed.exe>\n"
             "       vacate-pack script <script.txt> <install.dat>\n");
     return 2;
@@ -20,6 +25,8 @@ static int Usage() {
 
 int main(int argc, char** argv) {
     if (argc < 2) return Usage();
+    int signExit = 0;
+    if (PackSignCommand(argc, argv, &signExit)) return signExit;
     const char* command = argv[1];
     MemInit(0x7FFFFFFF);
     std::string error;

@@ -18,6 +18,7 @@
 #include "vacate/keywords.h"
 #include "vacate/paths.h"
 #include "vacate/script.h"
+#include "vacate/signature.h"
 
 namespace {
 
@@ -70,6 +71,14 @@ const char kOutside[] = " reaches outside its folder (a '..' part), the uninstal
 
 bool LeavesFolder(const std::string& name) {
     return PathLeavesFolder(ScriptPathCodesEnd(name.c_str())) != 0;
+}
+
+// A key for signed updates: the hex text of an RSA public-key blob.
+bool IsPublicKey(const std::string& text, const char** why) {
+    uint8_t blob[SIGNATURE_BLOB_MAX];
+    int32_t length = 0;
+    int32_t modulusBytes = 0;
+    return SignatureKeyParse(text.c_str(), blob, &length, &modulusBytes, why) != 0;
 }
 
 std::string Quoted(const std::string& keyword) {
@@ -132,6 +141,10 @@ std::string CheckData(const KeywordSpec& entry, const std::string& data) {
             return which + " is " + std::to_string(fields[i].size()) +
                    " bytes long, the uninstaller keeps " + std::to_string(keep);
         if ((entry.inside >> i & 1) && LeavesFolder(fields[i])) return which + kOutside;
+        const char* why = "";
+        if ((entry.publicKey >> i & 1) && !IsPublicKey(fields[i], &why))
+            return which + " is no public key (" + why +
+                   "); give the text that 'vacate-pack keygen' printed";
     }
     return "";
 }
@@ -199,6 +212,7 @@ int PackScript(const std::string& source, const std::string& sourceName, PackByt
                std::string* error) {
     script->clear();
     bool installDirSeen = false;
+    bool doneSeen = false;
     const std::vector<std::string> lines = Split(source, '\n');
     for (size_t index = 0; index < lines.size(); ++index) {
         const int number = static_cast<int>(index) + 1;
@@ -224,6 +238,11 @@ int PackScript(const std::string& source, const std::string& sourceName, PackByt
         if (canonical == "INSTALL PATH" && !installDirSeen)
             return Refuse(error, sourceName, number,
                           "'INSTALL PATH' comes before 'INSTALL DIR', which it is built from");
+        // "DONE" runs the update check: a key after it would let unsigned installers run.
+        if (canonical == "DONE") doneSeen = true;
+        if (canonical == "UPDATE KEY" && doneSeen)
+            return Refuse(error, sourceName, number,
+                          "'UPDATE KEY' comes after 'DONE', whose update check would not know it");
 
         script->push_back(static_cast<uint8_t>(SCRIPT_COMMAND));
         AppendText(script, keyword);

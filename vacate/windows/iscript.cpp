@@ -14,6 +14,7 @@
 #include "vacate/remove.h"
 #include "vacate/script.h"
 #include "vacate/shell.h"
+#include "vacate/signature.h"
 #include "vacate/update.h"
 
 static const char kSrc[] = "iscript";
@@ -41,6 +42,8 @@ constexpr int Cap(const char* keyword, int field) {
 
 static_assert(Cap("WINDOW", 4) == SCRIPT_PATH_SIZE, "run-after path capacity");
 static_assert(Cap("COMPANY NAME", 0) == SCRIPT_TEXT_SIZE, "text field capacity");
+static_assert(Cap("UPDATE KEY", 0) == SCRIPT_KEY_SIZE && SCRIPT_KEY_SIZE == SIGNATURE_TEXT_SIZE,
+              "update key capacity");
 
 bool IsUninstall(const ScriptContext* context) {
     return context->runMode == RUN_MODE_UNINSTALL;
@@ -179,6 +182,20 @@ int ReadWholeField(ScriptContext* c, const char* d, int32_t* n, char* out, int c
 
 int KwUpdateUrl(ScriptContext* c, const char* d, int32_t* n) {
     ReadWholeField(c, d, n, c->updateUrl, sizeof c->updateUrl);
+    return 1;
+}
+// All modes: from here on a downloaded installer runs only with a signature that checks out
+// against the key. A key that is cut or does not parse is kept as read (the download check
+// refuses it), so that a broken key never lets an unsigned installer through.
+int KwUpdateKey(ScriptContext* c, const char* d, int32_t* n) {
+    c->signedUpdates = 1;
+    ReadWholeField(c, d, n, c->updateKey, sizeof c->updateKey);
+    uint8_t blob[SIGNATURE_BLOB_MAX];
+    int32_t length = 0;
+    int32_t modulusBytes = 0;
+    const char* why = "";
+    if (!SignatureKeyParse(c->updateKey, blob, &length, &modulusBytes, &why))
+        LogPrint("Update key cannot be read (%s): no downloaded installer will run\n", why);
     return 1;
 }
 int KwRegistryPath(ScriptContext* c, const char* d, int32_t* n) {
@@ -508,6 +525,7 @@ constexpr HandlerEntry HANDLERS[] = {
     {"INSTALL NAME", KwInstallName},   {"UNINSTALL NAME", KwUninstallName},
     {"LICENSE", KwSkipLine},           {"README", KwSkipLine},
     {"BACKGROUND", KwSkipLine},        {"DISK CHECK", KwSkipLine},
+    {"UPDATE KEY", KwUpdateKey},
 };
 
 constexpr bool HandlersMatchTable() {

@@ -19,6 +19,7 @@
 #include "vacate/resource.h"
 #include "vacate/script.h"
 #include "vacate/shell.h"
+#include "vacate/signature.h"
 #include "vacate/update.h"
 
 static const char kSrc[] = "update";
@@ -69,6 +70,22 @@ void ReleaseConnection(Socket** socket) {
     SocketShutdown(*socket);
     SocketClose(*socket);
     SocketDestroy(socket);
+}
+
+// With "UPDATE KEY" a complete download counts only when its record's signature checks out
+// against the key; the file then stays held until it has run. Otherwise it is deleted, so
+// that nothing unchecked is left to be started by anyone.
+int CheckDownload(const ScriptContext* context, const char* path, char* buffer, int32_t size) {
+    if (SignatureVerifyFile(path, context->updateKey, gChoice.signature, buffer, size,
+                            &gChoice.checkedFile))
+        return 1;
+    if (DeleteFileA(path))
+        LogPrint("Download '%s' not run and deleted: its signature did not check out\n", path);
+    else
+        LogPrint("Download '%s' not run, its signature did not check out; unable to delete it "
+                 "(0x%.8X)\n",
+                 path, static_cast<unsigned>(GetLastError()));
+    return 0;
 }
 
 typedef int (*UpdatePhase)(ScriptContext* context, const char* address, int useProxy,
@@ -142,6 +159,8 @@ INT_PTR CALLBACK UpdateDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 
 const UpdateChoice* UpdateCurrentChoice() { return &gChoice; }
 
+int UpdateReleaseDownload() { return SignatureRelease(&gChoice.checkedFile); }
+
 int UpdateCheck(ScriptContext* context) {
     TSL_NOT_NULL(kSrc, context);
     if (context->updateUrl[0] == '\0') return 1;
@@ -151,6 +170,7 @@ int UpdateCheck(ScriptContext* context) {
               context->companyName, context->productName);
     if (!AskYesNo(question, kCaption)) return 1;
 
+    UpdateReleaseDownload();
     gChoice = UpdateChoice{};
     char* buffer = static_cast<char*>(MemAlloc(UPDATE_BUFFER_SIZE, MEM_DEFAULT, kSrc, __LINE__));
     ProgressWindowSet(0);
@@ -183,6 +203,7 @@ int UpdateCheck(ScriptContext* context) {
                     ShowProblem("Error attempting to update, please go to the site for the "
                                 "latest version.",
                                 kCaption);
+                UpdateReleaseDownload();
             }
         }
     }
@@ -249,6 +270,7 @@ int UpdateParseInfo(ScriptContext* context, char* buffer) {
     LogPrint("Match: %f %f\n", current, record.number);
     if (record.number > current) {
         UpdateDialog(context, record.version, record.page, record.download);
+        StrCopy(gChoice.signature, record.signature);
     } else {
         char text[kMessageSize];
         StrPrintf(text, sizeof text, "You are running the latest version of %s %s.",
@@ -265,6 +287,7 @@ int UpdateDialog(ScriptContext* context, const char* version, const char* page,
     TSL_NOT_NULL(kSrc, page);
     TSL_NOT_NULL(kSrc, download);
     gDialog = DialogTexts{context, version, page};
+    UpdateReleaseDownload();
     gChoice = UpdateChoice{};
     // A cut address would name another file: none is kept instead.
     if (StrLen(download) < UPDATE_FIELD_SIZE)
@@ -288,6 +311,7 @@ int UpdateDownload(ScriptContext* context, const char* address, int useProxy, ch
     TSL_NOT_NULL(kSrc, address);
     TSL_NOT_NULL(kSrc, buffer);
 
+    UpdateReleaseDownload();
     // The server names the file; only a plain name inside the product's folder is taken.
     char name[UPDATE_FIELD_SIZE];
     if (!UpdateFileName(address, name)) {
@@ -356,5 +380,6 @@ int UpdateDownload(ScriptContext* context, const char* address, int useProxy, ch
     }
     if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
     ReleaseConnection(&socket);
+    if (result && context->signedUpdates) result = CheckDownload(context, path, buffer, size);
     return result;
 }

@@ -1,0 +1,108 @@
+// Keys and signatures for the tests of signed updates: key blobs put together byte by byte
+// as the system exports them (for the parsers, on every target), and on Win32 real key
+// pairs and signatures, made with the system's cryptography through the signing side of
+// the code under test.
+#pragma once
+
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+#include "vacate/signature.h"
+
+#ifdef _WIN32
+#include <gtest/gtest.h>
+
+#include "fixtures/fixture-test.h"
+#endif
+
+namespace signtest {
+
+inline void PutLe32(std::string* blob, size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) (*blob)[at + i] = static_cast<char>(value >> (8 * i));
+}
+
+// A key blob of `bits` bits: type, version 2, reserved, algorithm, magic, bit length, the
+// exponent 65537 and `body` bytes of numbers.
+inline std::string Blob(uint8_t type, uint32_t magic, uint32_t bits, size_t body,
+                        uint32_t algorithm) {
+    std::string blob(SIGNATURE_HEADER_SIZE + body, '\0');
+    blob[0] = static_cast<char>(type);
+    blob[1] = SIGNATURE_BLOB_VERSION;
+    PutLe32(&blob, 4, algorithm);
+    PutLe32(&blob, 8, magic);
+    PutLe32(&blob, 12, bits);
+    PutLe32(&blob, 16, 65537);
+    for (size_t i = 0; i < body; ++i) blob[SIGNATURE_HEADER_SIZE + i] = static_cast<char>(i * 7 + 1);
+    return blob;
+}
+
+inline std::string PublicBlob(uint32_t bits, uint32_t algorithm = SIGNATURE_CALG_RSA_SIGN) {
+    return Blob(SIGNATURE_PUBLICKEYBLOB, SIGNATURE_MAGIC_PUBLIC, bits, bits / 8, algorithm);
+}
+
+// The modulus and private exponent of n bytes, five numbers of n / 2.
+inline std::string PrivateBlob(uint32_t bits) {
+    return Blob(SIGNATURE_PRIVATEKEYBLOB, SIGNATURE_MAGIC_PRIVATE, bits, bits / 8 * 9 / 2,
+                SIGNATURE_CALG_RSA_SIGN);
+}
+
+inline std::string Hex(const std::string& bytes) {
+    static const char kDigits[] = "0123456789ABCDEF";
+    std::string text;
+    for (char c : bytes) {
+        text += kDigits[static_cast<uint8_t>(c) >> 4];
+        text += kDigits[static_cast<uint8_t>(c) & 0xF];
+    }
+    return text;
+}
+
+#ifdef _WIN32
+struct KeyPair {
+    std::string publicText;
+    std::vector<uint8_t> privateBlob;
+};
+
+inline KeyPair MakeKeyPair() {
+    KeyPair pair;
+    uint8_t blob[SIGNATURE_PRIVATE_MAX];
+    int32_t length = 0;
+    char text[SIGNATURE_TEXT_SIZE];
+    char why[SIGNATURE_WHY_SIZE] = "";
+    EXPECT_EQ(1, SignatureMakeKeys(blob, &length, text, why)) << why;
+    pair.publicText = text;
+    pair.privateBlob.assign(blob, blob + length);
+    return pair;
+}
+
+// The maker's key and a key of somebody else, made once for the test program.
+inline const KeyPair& MakersKey() {
+    static const KeyPair pair = MakeKeyPair();
+    return pair;
+}
+inline const KeyPair& OtherKey() {
+    static const KeyPair pair = MakeKeyPair();
+    return pair;
+}
+
+// The '5' field's text for a file, or for bytes (written into a file of their own).
+inline std::string SignFile(const KeyPair& key, const std::string& path) {
+    std::vector<char> buffer(65536);
+    char text[SIGNATURE_TEXT_SIZE] = "";
+    char why[SIGNATURE_WHY_SIZE] = "";
+    EXPECT_EQ(1, SignatureSignFile(path.c_str(), key.privateBlob.data(),
+                                   static_cast<int32_t>(key.privateBlob.size()), buffer.data(),
+                                   static_cast<int32_t>(buffer.size()), text, why))
+        << why;
+    return text;
+}
+inline std::string SignBytes(const KeyPair& key, const std::string& bytes) {
+    fixture::ScratchFolder scratch(fixture::TempFolder(), "sign");
+    const std::string path = scratch.path + "signed.bin";
+    EXPECT_TRUE(fixture::WriteAll(path, bytes));
+    return SignFile(key, path);
+}
+#endif
+
+}  // namespace signtest

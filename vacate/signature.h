@@ -1,0 +1,88 @@
+// Signed updates: a package whose script carries "UPDATE KEY" (the maker's RSA public key)
+// runs a downloaded installer only when the signature of its version record ('5') checks
+// out against that key. Keys and signatures travel as hexadecimal text: the key is the
+// system's public-key blob as it is exported, the signature the bytes the system's signing
+// call gives (SHA-256, RSA). The pure parts here (hex text, the blobs' headers) build on
+// every target; the system's cryptography is on the Win32 side (windows/signature.cpp).
+#pragma once
+
+#include <stdint.h>
+
+constexpr int SIGNATURE_TEXT_SIZE = 1024;  // "UPDATE KEY" and the '5' field, with terminator
+constexpr int32_t SIGNATURE_BLOB_MAX = (SIGNATURE_TEXT_SIZE - 1) / 2;  // bytes the text holds
+constexpr int32_t SIGNATURE_PRIVATE_MAX = 4096;  // a private-key file's bytes at most
+constexpr int SIGNATURE_KEY_BITS = 2048;         // the size of the keys the builder makes
+
+// The blob header of the system's RSA keys: blob type, version, key algorithm, then the
+// RSA magic, the modulus's bit length and the public exponent; the modulus follows.
+constexpr uint8_t SIGNATURE_PUBLICKEYBLOB = 0x06;
+constexpr uint8_t SIGNATURE_PRIVATEKEYBLOB = 0x07;
+constexpr uint8_t SIGNATURE_BLOB_VERSION = 2;
+constexpr uint32_t SIGNATURE_CALG_RSA_SIGN = 0x00002400;
+constexpr uint32_t SIGNATURE_CALG_RSA_KEYX = 0x0000A400;
+constexpr uint32_t SIGNATURE_MAGIC_PUBLIC = 0x31415352;   // "RSA1"
+constexpr uint32_t SIGNATURE_MAGIC_PRIVATE = 0x32415352;  // "RSA2"
+constexpr int32_t SIGNATURE_HEADER_SIZE = 20;
+
+// Decodes hexadecimal text (pairs of digits, letter case ignored, nothing else) into `out`
+// of `capacity` bytes. 1 with `*length` set; 0 (and `*length` 0) for empty text, any other
+// character, an odd count of digits or more bytes than fit. `why`, when not null, gets a
+// short reason for the log or the builder's message.
+int SignatureHexDecode(const char* text, uint8_t* out, int32_t capacity, int32_t* length,
+                       const char** why);
+
+// Writes `length` bytes as upper-case hexadecimal text into `text` of `capacity` bytes;
+// 0 (and `text` empty) when the text and its terminator do not fit.
+int SignatureHexEncode(const uint8_t* bytes, int32_t length, char* text, int32_t capacity);
+
+// Checks the header of an RSA public-key blob of `length` bytes: type PUBLICKEYBLOB,
+// version 2, algorithm RSA signature or key exchange, magic "RSA1", a bit length that is a
+// whole number of bytes and the blob's length that the bit length gives. 1 with
+// `*modulusBytes` (the size of the signatures it checks); 0 with `why` set.
+int SignatureKeyCheck(const uint8_t* blob, int32_t length, int32_t* modulusBytes,
+                      const char** why);
+
+// The same checks for a private-key blob (type PRIVATEKEYBLOB, magic "RSA2", the modulus,
+// the two primes, their three exponents and coefficient, and the private exponent).
+int SignaturePrivateKeyCheck(const uint8_t* blob, int32_t length, int32_t* modulusBytes,
+                             const char** why);
+
+// The text of "UPDATE KEY": decoded into `blob` (SIGNATURE_BLOB_MAX bytes) and checked.
+// 1 with the blob's length and the modulus's bytes; 0 with `why` set.
+int SignatureKeyParse(const char* text, uint8_t* blob, int32_t* length, int32_t* modulusBytes,
+                      const char** why);
+
+// The text of a '5' field: decoded into `signature` (SIGNATURE_BLOB_MAX bytes); it must
+// have exactly the key's `modulusBytes`. 1 with its length; 0 with `why` set.
+int SignatureParse(const char* text, int32_t modulusBytes, uint8_t* signature, int32_t* length,
+                   const char** why);
+
+#ifdef _WIN32
+// Checks the file at `path` against the signature text with the key text, reading it in
+// pieces through `buffer` (`size` bytes), through the system's cryptography (SHA-256,
+// RSA). The file is opened for reading only, and nobody may write, rename or delete it
+// while it is open: on 1 it stays open and `*held` keeps its handle, so that the file
+// that runs is the file that was checked (SignatureRelease closes it). 0, logged with
+// the reason, when the key, the signature or the file do not check out.
+int SignatureVerifyFile(const char* path, const char* keyText, const char* signatureText,
+                        char* buffer, int32_t size, void** held);
+// Closes a handle SignatureVerifyFile kept (nothing when it is null) and clears it.
+int SignatureRelease(void** held);
+
+// What a failed key or signing operation gives its caller (and logs): the reason, with the
+// system's error code where there is one. Buffers for it hold SIGNATURE_WHY_SIZE bytes.
+constexpr int SIGNATURE_WHY_SIZE = 320;
+
+// A new key pair of SIGNATURE_KEY_BITS bits: the private-key blob into `privateBlob`
+// (SIGNATURE_PRIVATE_MAX bytes) with its length, the public key as the text of
+// "UPDATE KEY" into `publicText` (SIGNATURE_TEXT_SIZE bytes). 0 on failure, with `why`
+// set when it is not null.
+int SignatureMakeKeys(uint8_t* privateBlob, int32_t* privateLength, char* publicText,
+                      char* why);
+
+// The signature text (SIGNATURE_TEXT_SIZE bytes) of the file at `path` with the private-key
+// blob, for the '5' field; the file is read in pieces through `buffer` (`size` bytes). 0 on
+// failure, with `why` set when it is not null.
+int SignatureSignFile(const char* path, const uint8_t* privateBlob, int32_t privateLength,
+                      char* buffer, int32_t size, char* signatureText, char* why);
+#endif
