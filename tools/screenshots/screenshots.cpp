@@ -51,6 +51,14 @@ bool Fail(const std::string& text) {
 
 bool Visible(HWND window) { return window != nullptr && IsWindowVisible(window); }
 
+// Waits up to kWaitMs until `done` holds; false when it did not.
+template <typename Condition>
+bool WaitUntil(Condition done) {
+    for (DWORD start = GetTickCount(); !done(); Sleep(30))
+        if (GetTickCount() - start > kWaitMs) return false;
+    return true;
+}
+
 bool Intersect(const RECT& a, const RECT& b) {
     RECT both;
     return IntersectRect(&both, &a, &b) != 0;
@@ -112,7 +120,8 @@ bool BringToFront(HWND window) {
 // window whose program is held still, which can neither be raised nor repainted.
 bool Shoot(const char* name, HWND window, bool live = true) {
     if (live) {
-        if (!BringToFront(window)) return Fail(std::string(name) + ": cannot bring it to the front");
+        if (!BringToFront(window))
+            return Fail(std::string(name) + ": cannot bring it to the front");
         Settle(window);
     }
     RECT rect;
@@ -136,20 +145,21 @@ bool Seen(HWND window) {
 
 // The next visible dialog of any process that is not a plain window (a progress window has
 // no text and no buttons of its own): a message box, or a dialog with the given button.
-HWND NextDialog(int button, DWORD timeoutMs = kWaitMs) {
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < timeoutMs) {
+HWND NextDialog(int button) {
+    HWND found = nullptr;
+    WaitUntil([&] {
         for (HWND window : windriver::TopLevelWindows(0)) {
             if (windriver::ClassName(window) != "#32770" || !Visible(window) || Seen(window))
                 continue;
             bool box = !windriver::MessageBoxText(window).empty();
             if (!box && (button == 0 || GetDlgItem(window, button) == nullptr)) continue;
             seen.push_back(window);
-            return window;
+            found = window;
+            return true;
         }
-        Sleep(30);
-    }
-    return nullptr;
+        return false;
+    });
+    return found;
 }
 
 // Waits for the next message box; it must show `expected` (a part of its text).
@@ -170,12 +180,17 @@ HWND NextBox(const char* expected) {
     return box;
 }
 
+// Presses a button of the pictured dialog and waits until the dialog has gone.
+bool Answer(const char* name, HWND dialog, int button) {
+    windriver::PressButton(dialog, button);
+    return windriver::WaitForWindowGone(dialog, kWaitMs) ||
+           Fail(std::string(name) + ": not answered");
+}
+
 // Pictures a message box showing `expected` and answers it.
 bool ShootBox(const char* name, const char* expected, int answer) {
     HWND box = NextBox(expected);
-    if (box == nullptr || !Shoot(name, box)) return false;
-    windriver::PressButton(box, answer);
-    return windriver::WaitForWindowGone(box, kWaitMs) || Fail(std::string(name) + ": not answered");
+    return box != nullptr && Shoot(name, box) && Answer(name, box, answer);
 }
 
 // Holds every thread of a process still, or lets them go on.
@@ -241,22 +256,22 @@ bool ShootProgress() {
     return Fail("no progress window");
 }
 
-bool VacateUninstall() {
-    if (!ShootBox("vacate-confirm", "Are you sure you want to uninstall", IDYES)) return false;
-    if (!ShootProgress()) return false;
-    HWND box = NextBox("has been uninstalled!");
-    if (box == nullptr || !Shoot("vacate-done", box)) return false;
+// Pictures the run's last notice, answers it and waits for its program to end.
+bool ShootLastBox(const char* name, const char* expected) {
+    HWND box = NextBox(expected);
+    if (box == nullptr || !Shoot(name, box)) return false;
     windriver::PressButton(box, IDOK);
     WaitForExit(box);
     return true;
 }
 
+bool VacateUninstall() {
+    return ShootBox("vacate-confirm", "Are you sure you want to uninstall", IDYES) &&
+           ShootProgress() && ShootLastBox("vacate-done", "has been uninstalled!");
+}
+
 bool VacateDamaged() {
-    HWND box = NextBox("The installation file has been damaged");
-    if (box == nullptr || !Shoot("vacate-damaged", box)) return false;
-    windriver::PressButton(box, IDOK);
-    WaitForExit(box);
-    return true;
+    return ShootLastBox("vacate-damaged", "The installation file has been damaged");
 }
 
 bool VacateUpdate() {
@@ -270,11 +285,7 @@ bool VacateUpdate() {
            windriver::StaticTexts(offer).c_str());
     if (!Shoot("vacate-update-offer", offer)) return false;
     windriver::PressButton(offer, IDC_UPDATE_DOWNLOAD);
-    HWND box = NextBox("Successfully updated");
-    if (box == nullptr || !Shoot("vacate-update-done", box)) return false;
-    windriver::PressButton(box, IDOK);
-    WaitForExit(box);
-    return true;
+    return ShootLastBox("vacate-update-done", "Successfully updated");
 }
 
 // A dialog of spd's, opened by one of the main window's buttons.
@@ -282,26 +293,21 @@ HWND OpenSpdDialog(HWND main, int button, const char* caption) {
     DWORD pid = 0;
     GetWindowThreadProcessId(main, &pid);
     windriver::PressButton(main, button);
-    DWORD start = GetTickCount();
-    while (GetTickCount() - start < kWaitMs) {
-        HWND dialog = windriver::FindWindowOf(caption, nullptr, pid);
-        if (Visible(dialog)) return dialog;
-        Sleep(30);
-    }
+    HWND dialog = nullptr;
+    if (WaitUntil([&] { return Visible(dialog = windriver::FindWindowOf(caption, nullptr, pid)); }))
+        return dialog;
     Fail(std::string("no \"") + caption + "\" window");
     return nullptr;
 }
 
 bool ShootSpdDialog(HWND main, int button, const char* caption, const char* name, int close) {
     HWND dialog = OpenSpdDialog(main, button, caption);
-    if (dialog == nullptr || !Shoot(name, dialog)) return false;
-    windriver::PressButton(dialog, close);
-    return windriver::WaitForWindowGone(dialog, kWaitMs) || Fail(std::string(name) + ": not closed");
+    return dialog != nullptr && Shoot(name, dialog) && Answer(name, dialog, close);
 }
 
-// The preset menu of the notification area: spd minimised into it, the pointer on its icon
-// and the right button pressed there. The picture holds the menu and the end of the taskbar
-// with the icon under it.
+// The preset menu of the notification area: spd minimised into it and the icon's right-button
+// message sent with the pointer at the icon. The picture holds the menu and the end of the
+// taskbar with the icon under it.
 bool ShootSpdTray(HWND main) {
     HWND tray = FindWindowA("Shell_TrayWnd", nullptr);
     if (!Visible(tray)) {
@@ -311,8 +317,8 @@ bool ShootSpdTray(HWND main) {
     DWORD pid = 0;
     GetWindowThreadProcessId(main, &pid);
     PostMessageA(main, WM_SYSCOMMAND, SC_MINIMIZE, 0);
-    for (DWORD start = GetTickCount(); IsWindowVisible(main); Sleep(30))
-        if (GetTickCount() - start > kWaitMs) return Fail("spd did not go into the tray");
+    if (!WaitUntil([&] { return !IsWindowVisible(main); }))
+        return Fail("spd did not go into the tray");
     Settle(tray);
 
     RECT bar;
@@ -323,10 +329,8 @@ bool ShootSpdTray(HWND main) {
     SetCursorPos(bar.right - height / 2 - 2, bar.top - 2);
     PostMessageA(main, kSpdTrayMessage, kSpdTrayIcon, WM_RBUTTONDOWN);
     HWND menu = nullptr;
-    for (DWORD start = GetTickCount(); !Visible(menu); Sleep(30)) {
-        if (GetTickCount() - start > kWaitMs) return Fail("no tray menu");
-        menu = windriver::FindWindowOf(nullptr, "#32768", pid);
-    }
+    if (!WaitUntil([&] { return Visible(menu = windriver::FindWindowOf(nullptr, "#32768", pid)); }))
+        return Fail("no tray menu");
     Sleep(400);
     RECT rect;
     GetWindowRect(menu, &rect);
@@ -347,19 +351,19 @@ bool ShootSpdTray(HWND main) {
     windriver::PressKey(menu, VK_ESCAPE);
     windriver::WaitForWindowGone(menu, 5000);
     PostMessageA(main, kSpdTrayMessage, kSpdTrayIcon, WM_LBUTTONDBLCLK);
-    for (DWORD start = GetTickCount(); !IsWindowVisible(main); Sleep(30))
-        if (GetTickCount() - start > kWaitMs) return Fail("spd did not come back from the tray");
+    if (!WaitUntil([&] { return IsWindowVisible(main) != 0; }))
+        return Fail("spd did not come back from the tray");
     return taken;
 }
 
 bool Spd(const char* preset) {
-    HWND main = windriver::WaitForWindow(kSpdTitle, "#32770", kWaitMs);
-    for (DWORD start = GetTickCount(); !Visible(main); Sleep(30))
-        if (GetTickCount() - start > kWaitMs) return Fail("no Spindrel window");
+    HWND main = nullptr;
+    if (!WaitUntil([&] { return Visible(main = windriver::FindWindowOf(kSpdTitle, "#32770")); }))
+        return Fail("no Spindrel window");
     if (!windriver::SelectComboText(main, IDC_PRESETS, preset))
         return Fail(std::string("no preset \"") + preset + "\"");
     if (!Shoot("spd-main", main)) return false;
-    // The name prompt has no buttons: it is left with Escape, which saves nothing.
+    // The name prompt has no buttons: it is left with Escape, which adds no preset.
     if (!ShootSpdDialog(main, IDC_ADD, "Save Settings...", "spd-name", IDCANCEL)) return false;
     if (!ShootSpdDialog(main, IDC_CONFIGURE, "Configure...", "spd-configure", IDOK)) return false;
     if (!ShootSpdDialog(main, IDC_ABOUT, "About Spindrel...", "spd-about", IDCANCEL)) return false;
