@@ -44,6 +44,10 @@ struct LogState {
     int whereLine = 0;
     void* mutex = nullptr;
     int bypass = 1;  // nothing is locked before start-up and after shutdown
+    // An unattended run: no box from the library, and the exit code a fatal error ends
+    // the process with.
+    int quiet = 0;
+    int abortExitCode = 1;
 };
 
 LogState g_log;
@@ -224,7 +228,7 @@ int LogEmit(const char* text, int isAbort) {
             StrPrintf(message, sizeof message,
                       "Unable to create log file [%s] due to error [%d]\n -- String [%.4095s]",
                       g_log.openPath, error, text);
-            OsMessageBox(message, kBoxCaption, OS_MB_OK | OS_MB_ICONERROR);
+            if (!g_log.quiet) OsMessageBox(message, kBoxCaption, OS_MB_OK | OS_MB_ICONERROR);
             return 0;
         }
     }
@@ -307,10 +311,16 @@ void LogAbort(const char* format, ...) {
     }
     length += StrPrintf(text + length, kFormatSize - length, "       (%s/%d)\n", file, line);
     LogEmit(text, 1);
-    OsMessageBox(text + 2, kBoxCaption, OS_MB_OK | OS_MB_ICONERROR);
+    if (!g_log.quiet) OsMessageBox(text + 2, kBoxCaption, OS_MB_OK | OS_MB_ICONERROR);
     if (length > kTooLargeAbove) LogEmit(kTooLarge, 0);
     LogUnlock();
-    OsExit(1);
+    OsExit(g_log.abortExitCode);
+}
+
+int CoreSetQuiet(int quiet, int abortExitCode) {
+    g_log.quiet = quiet ? 1 : 0;
+    g_log.abortExitCode = quiet ? abortExitCode : 1;
+    return 1;
 }
 
 // ---------------------------------------------------------------------------

@@ -36,6 +36,11 @@ int LogLock();
 int LogUnlock();
 int LogEmit(const char* text, int isAbort);
 
+// An unattended run (quiet 1): the library shows no box (the fatal-error notice and the
+// log's own error notice are only logged, where the log can be written) and a fatal
+// error ends the process with `abortExitCode`. Quiet 0 restores the boxes and exit code 1.
+int CoreSetQuiet(int quiet, int abortExitCode);
+
 // The flags word in force (0: logging off).
 uint32_t LogFlags();
 

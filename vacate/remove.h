@@ -29,6 +29,16 @@ struct RemovalRun {
 int RemovalRunBegin(RemovalRun* run);
 int RemovalRunFile(RemovalRun* run, const char* path);
 int RemovalRunEnd(RemovalRun* run);
+// The same for the installed uninstaller's own file, which the installed uninstaller holds
+// while it waits for its copy in a quiet run: when it cannot be deleted it is moved into
+// the temporary folder and queued for deletion there, like the temporary copy itself, and
+// its folder is tidied as after a deletion.
+int RemovalRunOwnFile(RemovalRun* run, const char* path);
+
+// Files of the product this process could not delete: queued for deletion at the next
+// restart, and those that could not even be queued (left where they are).
+int RemovalQueuedCount();
+int RemovalLeftCount();
 
 int RemoveEmptyFolders(const char* folder);
 int RemoveTempFont(const char* path);

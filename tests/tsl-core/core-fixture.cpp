@@ -1,6 +1,7 @@
 // A small GUI program for the core's Win32 tests. Its arguments carry the diagnostic
 // options and one of:
 //   -abort  start the core and hand a null pointer to a library routine (abort box)
+//   -quiet  with -abort: an unattended run, which aborts without the box with code 1603
 //   -log    start the core, log a few entries, shut down as the programs do, exit 0
 #include <windows.h>
 
@@ -14,6 +15,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     CoreParseOptions(&flags, arguments);
     CoreStartup("debug.log", flags);
     MemInit(0x7FFFFFFF);
+    if (CmdLineHasSwitch(arguments, "quiet")) CoreSetQuiet(1, 1603);
     if (CmdLineHasSwitch(arguments, "abort")) {
         const char* none = nullptr;
         StrLen(none);

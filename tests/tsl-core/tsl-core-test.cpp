@@ -2,6 +2,7 @@
 // library lock, the tracked allocator and the fatal-error path.
 #include <gtest/gtest.h>
 
+#include <stdio.h>
 #include <string.h>
 
 #include <string>
@@ -386,6 +387,21 @@ TEST_F(CoreDeathTest, AbortEntryInTheLog) {
             TSL_NOT_NULL("winmain", static_cast<char*>(nullptr));
         },
         testing::ExitedWithCode(1), "ABORT: Pointer is NULL");
+    EXPECT_NE(Text().find("\n\nABORT: Pointer is NULL\n       (winmain/"), std::string::npos)
+        << Text();
+}
+
+// Unattended: the abort is still logged, shows no box (on the host the box is the text on
+// standard error) and ends with the exit code asked for (one that fits a POSIX exit status).
+TEST_F(CoreDeathTest, QuietAbortIsLoggedWithoutTheBoxAndEndsWithItsCode) {
+    EXPECT_EXIT(
+        {
+            Start(TSL_LOG_FILE);
+            CoreSetQuiet(1, 99);
+            fprintf(stderr, "before\n");
+            TSL_NOT_NULL("winmain", static_cast<char*>(nullptr));
+        },
+        testing::ExitedWithCode(99), "^before\n$");
     EXPECT_NE(Text().find("\n\nABORT: Pointer is NULL\n       (winmain/"), std::string::npos)
         << Text();
 }

@@ -26,6 +26,23 @@ TEST(CoreWin, AbortShowsTheBoxAndExitsWithOne) {
     EXPECT_EQ(program.Wait(30000), 1);
 }
 
+// Unattended, the same fatal error shows nothing: the program ends at once with the code it
+// asked for, and its log still has the entry.
+TEST(CoreWin, QuietAbortShowsNoBoxAndEndsWithItsCode) {
+    tsltest::TempDir dir;
+    const std::string program = dir.File(kFixture);
+    ASSERT_TRUE(CopyFileA(windriver::BesideSelf(kFixture).c_str(), program.c_str(), FALSE));
+    windriver::BoxAnswerer answerer([](const std::string&, const std::string&) { return IDOK; },
+                                    0);
+    windriver::Process process;
+    ASSERT_TRUE(process.Start("\"" + program + "\" -debug -quiet -abort"));
+    EXPECT_EQ(process.Wait(30000), 1603);
+    Sleep(200);
+    EXPECT_TRUE(answerer.Answers().empty());
+    const std::string log = tsltest::ReadFile(dir.File("debug.log"));
+    EXPECT_NE(log.find("ABORT: Pointer is NULL\r\n"), std::string::npos) << log;
+}
+
 // Started through "\\?\" + its path, the program finds its own folder and writes its log
 // there, with CR LF line ends; the entry after shutdown continues the file.
 TEST(CoreWin, LogBesideTheProgramInTextMode) {

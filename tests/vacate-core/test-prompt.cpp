@@ -34,4 +34,20 @@ TEST(Prompt, QuestionIsFalseForNo) {
 }
 #endif
 
+// Quiet: no box at all (an answerer of No would make the question false), every text in
+// the log instead.
+TEST(Prompt, QuietRunShowsNoBoxAndLogsTheTexts) {
+    vt::LogTail log;
+    vt::Boxes boxes(OS_IDNO);
+    PromptSetQuiet(1);
+    EXPECT_EQ(AskYesNo("Are you sure you want to uninstall Quorvex Spindrel?", nullptr), 1);
+    EXPECT_EQ(ShowProblem("Quorvex Spindrel has been uninstalled!", "Uninstaller..."), 1);
+    PromptSetQuiet(0);
+    EXPECT_EQ(boxes.Seen(0), "");
+    EXPECT_THAT(log.Text(),
+                HasSubstr("Quiet: [Uninstall...] Are you sure you want to uninstall Quorvex "
+                          "Spindrel? -> Yes\nQuiet: [Uninstaller...] Quorvex Spindrel has been "
+                          "uninstalled!\n"));
+}
+
 }  // namespace

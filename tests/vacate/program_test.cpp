@@ -4,9 +4,15 @@
 // through the real proxy. The debug log "C:\debug.log" of both processes shows what
 // happened between them.
 #include <gtest/gtest.h>
+#include <windows.h>
+
+#include <tlhelp32.h>
 
 #include <algorithm>
+#include <atomic>
+#include <set>
 #include <string>
+#include <thread>
 
 #include "fixtures/fixture-test.h"
 #include "product.h"
@@ -71,8 +77,11 @@ std::string LineAfter(const std::string& log, const std::string& prefix) {
 // Removes the temporary copy the last relocation made (the debug log names it), its place in
 // the reboot queue, and the debug log.
 void ForgetRelocation() {
-    std::string copy = LineAfter(fixture::ReadAll(kDebugLog), " -> ");
-    if (!copy.empty()) {
+    const std::string log = fixture::ReadAll(kDebugLog);
+    // The copy, and the installed uninstaller a quiet run moved aside beside it.
+    std::string aside = LineAfter(log, " aside to '");
+    for (std::string copy : {LineAfter(log, " -> "), aside.substr(0, aside.size() - 1)}) {
+        if (copy.empty()) continue;
         for (int i = 0; i < 50 && fixture::Exists(copy) && !DeleteFileA(copy.c_str()); ++i)
             Sleep(100);
         fixture::ForgetPendingDeletion(copy);
@@ -504,6 +513,240 @@ TEST_F(Program, AnUnwritableDebugLogDoesNotStopTheUninstall) {
     EXPECT_EQ(others[1], std::string(product::kCompany) + " " + p.name + " has been uninstalled!");
     EXPECT_FALSE(fixture::Exists(file));
     EXPECT_FALSE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
+}
+
+// ---------------------------------------------------------------------------
+// The quiet uninstall ("-Quiet")
+// ---------------------------------------------------------------------------
+
+// Watches a started uninstaller and the copy it starts (its child) for windows while it
+// lives: every visible window and every dialog, hidden or not, is recorded. A box found is
+// answered, so that a run that wrongly shows one still ends.
+class WindowWatch {
+public:
+    explicit WindowWatch(const windriver::Process& first)
+        : first_(first), thread_([this] { Run(); }) {}
+    ~WindowWatch() {
+        stop_ = true;
+        thread_.join();
+    }
+    std::vector<std::string> Seen() {
+        std::lock_guard<std::mutex> guard(lock_);
+        return seen_;
+    }
+
+private:
+    std::set<DWORD> Watched() const {
+        std::set<DWORD> pids;
+        if (first_.Pid() == 0) return pids;
+        pids.insert(first_.Pid());
+        HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+        if (snapshot == INVALID_HANDLE_VALUE) return pids;
+        PROCESSENTRY32 entry = {};
+        entry.dwSize = sizeof entry;
+        for (BOOL more = Process32First(snapshot, &entry); more;
+             more = Process32Next(snapshot, &entry))
+            if (entry.th32ParentProcessID == first_.Pid()) pids.insert(entry.th32ProcessID);
+        CloseHandle(snapshot);
+        return pids;
+    }
+    void Run() {
+        std::set<HWND> recorded;
+        while (!stop_) {
+            std::set<DWORD> pids = Watched();
+            for (HWND window : windriver::TopLevelWindows(0)) {
+                DWORD pid = 0;
+                GetWindowThreadProcessId(window, &pid);
+                if (pids.count(pid) == 0) continue;
+                std::string className = windriver::ClassName(window);
+                if (!IsWindowVisible(window) && className != "#32770") continue;
+                if (recorded.insert(window).second) {
+                    std::lock_guard<std::mutex> guard(lock_);
+                    seen_.push_back(className + " '" + windriver::WindowText(window) + "' " +
+                                    windriver::MessageBoxText(window));
+                }
+                windriver::PressButton(window, IDYES);
+                windriver::PressButton(window, IDOK);
+            }
+            Sleep(10);
+        }
+    }
+
+    const windriver::Process& first_;
+    std::mutex lock_;
+    std::vector<std::string> seen_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+// Starts the installed uninstaller quietly as a deployment tool would and gives its exit
+// code once both it and its copy have ended; fails the test on any window of theirs.
+long QuietUninstall(const std::string& uninstaller, const std::string& options = "-Quiet") {
+    windriver::Process first;
+    long exitCode = -1;
+    {
+        WindowWatch watch(first);
+        EXPECT_TRUE(first.Start("\"" + uninstaller + "\" " + options + " -debug -append"));
+        exitCode = first.Wait(60000);
+        EXPECT_TRUE(WaitForBothExits(20000));
+        Sleep(100);  // a last look for windows
+        std::vector<std::string> seen = watch.Seen();
+        EXPECT_TRUE(seen.empty()) << seen.size() << " window(s), the first: " << seen[0];
+    }
+    return exitCode;
+}
+
+TEST_F(Program, QuietUninstallShowsNothingAndEndsWithZero) {
+    Sample p;
+    std::string files[] = {p.AddFile("app.exe"), p.AddFile("data\\a.txt")};
+    std::string shortcut = p.AddShortcut("App");
+    p.Register();
+    std::string uninstaller = p.folder + "uninstall.exe";
+    PackUninstaller(uninstaller, product::Script(p.Header() +
+                                                 "FILE LIST:app.exe,data\\a.txt\n"
+                                                 "UNINSTALL NAME:uninstall.exe\n"
+                                                 "INSTALL:\nCREATE GROUP:" + p.group +
+                                                 "\nADD ITEM:0\tapp.exe\t\tApp\nDONE:x\n"));
+
+    // Found in any letter case, also between other arguments.
+    EXPECT_EQ(QuietUninstall(uninstaller, "-debug -qUIET"), 0);
+    std::string log = fixture::ReadAll(kDebugLog);
+    EXPECT_NE(log.find("Quiet: [Uninstall...] Are you sure you want to uninstall " +
+                       std::string(product::kCompany) + " " + p.name + "? -> Yes"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("Quiet: [Uninstaller...] " + std::string(product::kCompany) + " " +
+                       p.name + " has been uninstalled!"),
+              std::string::npos);
+    EXPECT_NE(log.find("Copy ended with 0"), std::string::npos);
+    // The waiting uninstaller's file was moved aside into the temporary folder, where it
+    // waits for the restart as the copy does.
+    std::string aside = LineAfter(log, "Moved '" + uninstaller + "' aside to '");
+    ASSERT_FALSE(aside.empty()) << log;
+    aside.pop_back();
+    EXPECT_TRUE(product::IsPendingDelete(aside)) << aside;
+    for (const std::string& f : files) EXPECT_FALSE(fixture::Exists(f)) << f;
+    EXPECT_FALSE(fixture::Exists(shortcut));
+    // The waiting uninstaller's own file went too, and with it the product's folder.
+    EXPECT_FALSE(fixture::Exists(uninstaller));
+    EXPECT_FALSE(fixture::Exists(p.folder));
+    EXPECT_FALSE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
+    EXPECT_FALSE(product::KeyExists(HKEY_LOCAL_MACHINE, p.uninstallKey));
+}
+
+// Each exit code from its real cause, with no window in any case.
+TEST_F(Program, QuietUninstallReportsEachOutcomeByItsExitCode) {
+    const std::string script = "FILE LIST:app.exe\nUNINSTALL NAME:uninstall.exe\n";
+    fixture::ScratchFolder signals(fixture::TempFolder(), "quiet");
+
+    {
+        SCOPED_TRACE("a locked file waits for the restart: 3010");
+        Sample p;
+        std::string file = p.AddFile("app.exe");
+        p.Register();
+        std::string uninstaller = p.folder + "uninstall.exe";
+        PackUninstaller(uninstaller, product::Script(p.Header() + script + "INSTALL:\nDONE:x\n"));
+        windriver::Process holder;
+        ASSERT_TRUE(holder.Start("\"" + fixture::FixturePath("fx-lock.exe") + "\" \"" + file +
+                                 "\" " + signals.path + "unlock " + signals.path + "locked"));
+        ASSERT_TRUE(fixture::WaitForFile(signals.path + "locked", 10000));
+        EXPECT_EQ(QuietUninstall(uninstaller), 3010);
+        fixture::WriteAll(signals.path + "unlock", "");
+        EXPECT_EQ(holder.Wait(10000), 0);
+        EXPECT_TRUE(product::IsPendingDelete(file));
+        fixture::ForgetPendingDeletion(file);
+        EXPECT_FALSE(fixture::Exists(uninstaller));
+        EXPECT_FALSE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
+        ForgetRelocation();
+    }
+    {
+        SCOPED_TRACE("no product key: 1605");
+        Sample p;
+        std::string file = p.AddFile("app.exe");
+        std::string uninstaller = p.folder + "uninstall.exe";
+        PackUninstaller(uninstaller, product::Script(p.Header() + script + "INSTALL:\nDONE:x\n"));
+        EXPECT_EQ(QuietUninstall(uninstaller), 1605);
+        EXPECT_NE(fixture::ReadAll(kDebugLog)
+                      .find("Quiet: [Uninstall problem...] Unable to find previous installation; "
+                            "files could not be removed."),
+                  std::string::npos);
+        EXPECT_TRUE(fixture::Exists(file));
+        EXPECT_TRUE(fixture::Exists(uninstaller));
+        ForgetRelocation();
+    }
+    {
+        SCOPED_TRACE("the product running (its mutex held): 1603");
+        Sample p;
+        std::string file = p.AddFile("app.exe");
+        p.Register();
+        std::string mutex = p.name + "-mutex";
+        std::string uninstaller = p.folder + "uninstall.exe";
+        PackUninstaller(uninstaller, product::Script(p.Header() + "SYSTEM MUTEX:" + mutex + "\n" +
+                                                     script + "INSTALL:\nDONE:x\n"));
+        windriver::Process holder;
+        ASSERT_TRUE(holder.Start("\"" + fixture::FixturePath("fx-mutex.exe") + "\" " + mutex +
+                                 " " + signals.path + "release " + signals.path + "held"));
+        ASSERT_TRUE(fixture::WaitForFile(signals.path + "held", 10000));
+        EXPECT_EQ(QuietUninstall(uninstaller), 1603);
+        fixture::WriteAll(signals.path + "release", "");
+        EXPECT_EQ(holder.Wait(10000), 0);
+        EXPECT_TRUE(fixture::Exists(file));
+        EXPECT_TRUE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
+        ForgetRelocation();
+    }
+    {
+        SCOPED_TRACE("a product window that would have to be closed by the user: 1603");
+        Sample p;
+        std::string file = p.AddFile("app.exe");
+        p.Register();
+        std::string windowClass = "QxQuiet" + std::to_string(GetCurrentProcessId());
+        std::string uninstaller = p.folder + "uninstall.exe";
+        PackUninstaller(uninstaller,
+                        product::Script(p.Header() + "WINDOW:2\t100\t\t" + windowClass +
+                                        "\t\tPlease close the product.\n" + script +
+                                        "INSTALL:\nDONE:x\n"));
+        windriver::Process window;
+        ASSERT_TRUE(window.Start("\"" + fixture::FixturePath("fx-window.exe") + "\" " +
+                                 windowClass + " \"Quiet product\" 1"));
+        ASSERT_NE(windriver::WaitForWindow("Quiet product", windowClass.c_str(), 10000), nullptr);
+        EXPECT_EQ(QuietUninstall(uninstaller), 1603);
+        // Nobody was asked, so the window was not closed either.
+        EXPECT_EQ(window.Wait(200), -1);
+        window.Kill();
+        EXPECT_TRUE(fixture::Exists(file));
+        EXPECT_TRUE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
+        ForgetRelocation();
+    }
+    {
+        SCOPED_TRACE("a damaged archive: 1603");
+        Sample p;
+        p.Register();
+        std::string uninstaller = p.folder + "uninstall.exe";
+        ASSERT_TRUE(CopyFileA(VacateExe().c_str(), uninstaller.c_str(), FALSE));
+        EXPECT_EQ(QuietUninstall(uninstaller), 1603);
+        EXPECT_NE(fixture::ReadAll(kDebugLog)
+                      .find("Quiet: [Uninstall problem...] The installation file has been "
+                            "damaged, please download a new copy."),
+                  std::string::npos);
+        ForgetRelocation();
+    }
+}
+
+// "-Quiet" is for uninstalls: an update check still asks its question.
+TEST_F(Program, QuietChangesNothingInUpdateMode) {
+    Sample p;
+    p.Register();
+    std::string uninstaller = p.folder + "uninstall.exe";
+    PackUninstaller(uninstaller, product::Script(p.Header() +
+                                                 "UPDATE URL:http://127.0.0.1:9/version.txt\n"
+                                                 "DONE:x\n"));
+    BoxAnswerer answerer([](const std::string&, const std::string&) { return IDNO; }, 0);
+    windriver::Process first;
+    ASSERT_TRUE(first.Start("\"" + uninstaller + "\" -Update -Quiet -debug -append"));
+    EXPECT_EQ(first.Wait(20000), 0);
+    ASSERT_TRUE(answerer.WaitForAnswers(1, 30000));
+    EXPECT_TRUE(WaitForBothExits(20000));
+    EXPECT_EQ(answerer.Answers()[0].caption, "Electronic Update...");
 }
 
 }  // namespace

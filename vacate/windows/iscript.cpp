@@ -133,9 +133,14 @@ int IsFullPath(const char* path, const char* action) {
     return 0;
 }
 
-// Deletes a file named by the script (as written: `item`) at its translated `path`.
-void RemoveScriptFile(RemovalRun* run, const char* item, const char* path) {
-    if (ScriptNameInside(item) && IsFullPath(path, "deleted")) RemovalRunFile(run, path);
+// Deletes a file named by the script (as written: `item`) at its translated `path`; the
+// installed uninstaller's own file (`own`) may be moved aside instead.
+void RemoveScriptFile(RemovalRun* run, const char* item, const char* path, int own = 0) {
+    if (!ScriptNameInside(item) || !IsFullPath(path, "deleted")) return;
+    if (own)
+        RemovalRunOwnFile(run, path);
+    else
+        RemovalRunFile(run, path);
 }
 
 double Percent(int32_t part, int32_t whole) {
@@ -398,6 +403,7 @@ int KwInstall(ScriptContext* c, const char*, int32_t*) {
     if (c->registryPath[0] != '\0') {
         if (!RegKeyExists(REG_ROOT_CURRENT_USER, c->registryPath)) {
             ShowProblem(kNotFound, nullptr);
+            OutcomeSet(EXIT_NOT_FOUND);
             c->runMode = RUN_MODE_CANCELLED;
             return 1;
         }
@@ -413,6 +419,7 @@ int KwInstall(ScriptContext* c, const char*, int32_t*) {
         if (present && (!read || !PathIsAbsolute(c->installPath))) {
             LogPrint("Install Path of '%s' names no folder\n", c->registryPath);
             ShowProblem(kNotFound, nullptr);
+            OutcomeSet(EXIT_NOT_FOUND);
             c->runMode = RUN_MODE_CANCELLED;
             return 1;
         }
@@ -465,10 +472,14 @@ int KwDone(ScriptContext* c, const char* d, int32_t* n) {
             if (whole && TranslatePath(c, item, path, &flags)) RemoveScriptFile(&run, item, path);
         }
         if (c->uninstallName[0] != '\0' && TranslatePath(c, c->uninstallName, path, &flags))
-            RemoveScriptFile(&run, c->uninstallName, path);
+            RemoveScriptFile(&run, c->uninstallName, path, PromptIsQuiet());
         RemovalRunEnd(&run);
         c->runAfter[0] = '\0';
         ProgressWindowShow(0);
+        // A file that could be neither deleted nor queued is still there: no success.
+        OutcomeSet(RemovalLeftCount() > 0     ? EXIT_FAILED
+                   : RemovalQueuedCount() > 0 ? EXIT_REBOOT_NEEDED
+                                              : EXIT_UNINSTALLED);
 
         if (c->uninstallName[0] != '\0') {
             // Formatted with room to spare, so that a name too long for the key buffer is

@@ -20,6 +20,10 @@ constexpr int WININIT_PATH_SIZE = 320;
 // A "wininit.ini" larger than this is not a real queue file; it is left alone.
 constexpr DWORD WININIT_MAX_LENGTH = 16 * 1024 * 1024;
 
+// The product's files this process queued for the next restart, or could not remove at all.
+int gRemovalQueued = 0;
+int gRemovalLeft = 0;
+
 // Queues `path` in "wininit.ini": the whole file is read, the new line is put into it by
 // WininitRewrite, and the result is written back from the start.
 int QueueInWininit(const char* path) {
@@ -102,13 +106,39 @@ int QueueDeleteOnReboot(const char* path) {
     return QueueInWininit(path);
 }
 
+int RemovalQueuedCount() { return gRemovalQueued; }
+
+int RemovalLeftCount() { return gRemovalLeft; }
+
 int RemovalRunBegin(RemovalRun* run) {
     TSL_NOT_NULL(SOURCE, run);
     run->folder[0] = '\0';
     return 1;
 }
 
-int RemovalRunFile(RemovalRun* run, const char* path) {
+namespace {
+
+// Moves a file that cannot be deleted into the temporary folder under a name of its own and
+// queues it there for deletion at the next restart, as the uninstaller's temporary copy is:
+// its folder no longer holds it. 0 when it cannot be moved (another drive, say).
+int MoveAside(const char* path) {
+    char temp[MAX_PATH] = {};
+    char aside[MAX_PATH] = {};
+    if (!WinTempDir(temp, sizeof temp) || GetTempFileNameA(temp, "Del", 0, aside) == 0)
+        return 0;
+    // Without copying: a running program's file can be renamed on its drive, not copied
+    // away and deleted.
+    if (!MoveFileExA(path, aside, MOVEFILE_REPLACE_EXISTING)) {
+        LogPrint("Unable to move '%s' aside (%d)\n", path, static_cast<int>(GetLastError()));
+        DeleteFileA(aside);
+        return 0;
+    }
+    LogPrint("Moved '%s' aside to '%s'\n", path, aside);
+    if (!QueueDeleteOnReboot(aside)) LogPrint("Unable to queue '%s' for deletion\n", aside);
+    return 1;
+}
+
+int RunFile(RemovalRun* run, const char* path, int moveAside) {
     TSL_NOT_NULL(SOURCE, run);
     TSL_NOT_NULL(SOURCE, path);
     LogPrint("Delete file '%s'\n", path);
@@ -119,16 +149,24 @@ int RemovalRunFile(RemovalRun* run, const char* path) {
 
     if (!DeleteFileA(path)) {
         DWORD error = GetLastError();
-        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
-            LogPrint("Unable to delete file '%s' - queue to delete on reboot\n", path);
-            if (!QueueDeleteOnReboot(path)) LogPrint("Unable to queue '%s' for deletion\n", path);
+        if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+            // Nothing to delete: a file queued now could be a new one of the same name by
+            // the time the machine restarts. Nothing was taken from its folder either, so
+            // the folder is not tidied: it may be an empty folder that was never the
+            // product's.
+            LogPrint("File '%s' is already gone\n", path);
             return 1;
         }
-        // Nothing to delete: a file queued now could be a new one of the same name by the
-        // time the machine restarts. Nothing was taken from its folder either, so the
-        // folder is not tidied: it may be an empty folder that was never the product's.
-        LogPrint("File '%s' is already gone\n", path);
-        return 1;
+        if (!moveAside || !MoveAside(path)) {
+            LogPrint("Unable to delete file '%s' - queue to delete on reboot\n", path);
+            if (QueueDeleteOnReboot(path)) {
+                ++gRemovalQueued;
+            } else {
+                LogPrint("Unable to queue '%s' for deletion\n", path);
+                ++gRemovalLeft;
+            }
+            return 1;
+        }
     }
 
     char folder[DELETE_PATH_SIZE];
@@ -139,6 +177,12 @@ int RemovalRunFile(RemovalRun* run, const char* path) {
     }
     return 1;
 }
+
+}  // namespace
+
+int RemovalRunFile(RemovalRun* run, const char* path) { return RunFile(run, path, 0); }
+
+int RemovalRunOwnFile(RemovalRun* run, const char* path) { return RunFile(run, path, 1); }
 
 int RemovalRunEnd(RemovalRun* run) {
     TSL_NOT_NULL(SOURCE, run);

@@ -94,6 +94,13 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter) {
              search->className);
     search->matches++;
 
+    // Nobody is there to close the product in a quiet run: the window stays, and the run
+    // does not go on as if it had closed.
+    if (search->closeMode != 0 && PromptIsQuiet()) {
+        LogPrint("Quiet: window left open [%s]\n", search->message);
+        search->cancelled = 1;
+        return FALSE;
+    }
     if (search->closeMode == 1) {
         ShowProblem(search->message, nullptr);
         return FALSE;
@@ -344,6 +351,8 @@ int CallComponent(const char* libraryPath, int registerServer) {
 
 int ProgressWindowCreate() {
     if (progressWindow != nullptr) return 1;
+    // A quiet run shows no window at all, not even a hidden one for later.
+    if (PromptIsQuiet()) return 0;
     INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
     InitCommonControlsEx(&controls);
     HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRESS),

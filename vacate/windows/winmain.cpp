@@ -3,7 +3,8 @@
 // the copy for deletion at the next reboot and exits. The copy opens the install archive
 // appended to its own executable and runs the script "install.dat" in uninstall mode, or in
 // update mode with "-Update". So the installed uninstaller is not running while the script
-// deletes it with the rest of the product.
+// deletes it with the rest of the product. With "-Quiet" (uninstall mode) neither shows a
+// box or window: the installed one waits for the copy and ends with the copy's exit code.
 #include <windows.h>
 
 #include "tessel/socket.h"
@@ -46,7 +47,8 @@ const char* PassOnText(const char* commandLine) {
     return *start != '\0' ? start : nullptr;
 }
 
-int SpawnCopy(const char* passOn) {
+// Starts the copy; in a quiet run waits for it and gives its exit code, else 0 at once.
+int SpawnCopy(const char* passOn, int quiet) {
     char ownPath[MAX_PATH] = {};
     char tempDir[MAX_PATH] = {};
     char copyPath[MAX_PATH] = {};
@@ -58,7 +60,7 @@ int SpawnCopy(const char* passOn) {
     if (GetTempFileNameA(tempDir, "Del", 0, copyPath) == 0) {
         LogPrint("Failed to get a temporary name (%d) (0x%.8X)\n",
                  static_cast<int>(GetLastError()), static_cast<unsigned>(GetLastError()));
-        return 1;
+        return quiet ? EXIT_FAILED : 0;
     }
     DeleteFileA(copyPath);
     int length = StrLen(copyPath);
@@ -80,23 +82,39 @@ int SpawnCopy(const char* passOn) {
     STARTUPINFOA startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process = {};
+    int exitCode = quiet ? EXIT_FAILED : 0;
     if (CreateProcessA(nullptr, commandLine, nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                        &startup, &process)) {
         CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
     } else {
         LogPrint("Failed to create process (%d) (0x%.8X)\n", static_cast<int>(GetLastError()),
                  static_cast<unsigned>(GetLastError()));
+        process.hProcess = nullptr;
     }
     LogPrint("Exec: %s (0x%.8X)\n", commandLine,
              static_cast<unsigned>(reinterpret_cast<uintptr_t>(self)));
     if (self != nullptr) CloseHandle(self);
 
     if (!QueueDeleteOnReboot(copyPath)) LogPrint("Unable to queue '%s' for deletion\n", copyPath);
-    return 1;
+
+    if (process.hProcess != nullptr) {
+        // The administrator's tool reads the outcome from this process: it ends with the
+        // copy's exit code.
+        DWORD code = 0;
+        if (quiet && WaitForSingleObject(process.hProcess, INFINITE) == WAIT_OBJECT_0 &&
+            GetExitCodeProcess(process.hProcess, &code)) {
+            exitCode = static_cast<int>(code);
+            LogPrint("Copy ended with %d\n", exitCode);
+        } else if (quiet) {
+            LogPrint("Failed to wait for the copy (0x%.8X)\n", static_cast<unsigned>(GetLastError()));
+        }
+        CloseHandle(process.hProcess);
+    }
+    return exitCode;
 }
 
-void RunScript(int32_t runMode) {
+// Runs the script; gives the outcome a quiet run reports.
+int RunScript(int32_t runMode) {
     WinInitCommonControls();
     WinInitCom();
     SocketStartup();
@@ -116,7 +134,10 @@ void RunScript(int32_t runMode) {
         ScriptContext* context = nullptr;
         if (!ScriptLoad(&context, "install.dat", runMode))
             TSL_FAIL(kSrc, "Couldn't load installation script.\n");
-        if (!ScriptRun(context, nullptr)) LogPrint("Script failed somewhere\n");
+        if (!ScriptRun(context, nullptr)) {
+            LogPrint("Script failed somewhere\n");
+            OutcomeSet(EXIT_FAILED);
+        }
         ScriptFree(&context);
         ProgressWindowDestroy();
     }
@@ -125,6 +146,7 @@ void RunScript(int32_t runMode) {
     KeywordsRelease();
     SocketCleanup();
     WinUninitCom();
+    return OutcomeExitCode();
 }
 
 }  // namespace
@@ -147,13 +169,24 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR arguments, int) {
     LogPrint("Cmdline '%s' '%s'\n", commandLine, arguments);
 
     int32_t runMode = HasOption(commandLine, "-Update") ? RUN_MODE_UPDATE : RUN_MODE_UNINSTALL;
-    if (HasOption(commandLine, "-Spawn"))
-        RunScript(runMode);
-    else
-        SpawnCopy(PassOnText(commandLine));
+    // "-Quiet" is for administrators' unattended uninstalls; an update check stays as it is.
+    const int quiet = runMode == RUN_MODE_UNINSTALL && HasOption(commandLine, "-Quiet");
+    if (quiet) {
+        CoreSetQuiet(1, EXIT_FAILED);
+        PromptSetQuiet(1);
+        LogPrint("Quiet run: no boxes, the outcome is the exit code\n");
+    }
+    int exitCode = 0;
+    if (HasOption(commandLine, "-Spawn")) {
+        int outcome = RunScript(runMode);
+        if (quiet) exitCode = outcome;
+    } else {
+        exitCode = SpawnCopy(PassOnText(commandLine), quiet);
+    }
 
     MemShutdown();
     CoreShutdown();
+    if (quiet) LogPrint("Exit code %d\n", exitCode);
     LogPrint("Successful Exit...\n");
-    return 0;
+    return exitCode;
 }
