@@ -81,6 +81,19 @@ bool IsPublicKey(const std::string& text, const char** why) {
     return SignatureKeyParse(text.c_str(), blob, &length, &modulusBytes, why) != 0;
 }
 
+// Checks one item of a list (its bytes already checked) against its table entry; "" when
+// the uninstaller reads it as written, else what it would misread, said of the item
+// (" is empty ...").
+std::string CheckListItem(const KeywordSpec& entry, const std::string& item) {
+    // An empty item reads as the install folder itself.
+    if (item.empty()) return " is empty (the uninstaller would take the install folder for it)";
+    if (item.size() > static_cast<size_t>(SCRIPT_ITEM_SIZE - 1))
+        return " is " + std::to_string(item.size()) + " bytes long, the uninstaller keeps " +
+               std::to_string(SCRIPT_ITEM_SIZE - 1);
+    if ((entry.inside & 1) && LeavesFolder(item)) return kOutside;
+    return "";
+}
+
 std::string Quoted(const std::string& keyword) {
     return "'" + keyword + "'";
 }
@@ -114,16 +127,8 @@ std::string CheckData(const KeywordSpec& entry, const std::string& data) {
                    " is outside 0x20..0x7F";
         const std::vector<std::string> items = Split(data, ',');
         for (size_t i = 0; i < items.size(); ++i) {
-            // An empty item reads as the install folder itself.
-            if (items[i].empty())
-                return "item " + std::to_string(i + 1) + " of " + name +
-                       " is empty (the uninstaller would take the install folder for it)";
-            if (items[i].size() > static_cast<size_t>(SCRIPT_ITEM_SIZE - 1))
-                return "item " + std::to_string(i + 1) + " of " + name + " is " +
-                       std::to_string(items[i].size()) + " bytes long, the uninstaller keeps " +
-                       std::to_string(SCRIPT_ITEM_SIZE - 1);
-            if ((entry.inside & 1) && LeavesFolder(items[i]))
-                return "item " + std::to_string(i + 1) + " of " + name + kOutside;
+            const std::string problem = CheckListItem(entry, items[i]);
+            if (!problem.empty()) return "item " + std::to_string(i + 1) + " of " + name + problem;
         }
         return "";
     }
