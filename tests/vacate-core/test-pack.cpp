@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <initializer_list>
 #include <string>
 
 #include "support.h"
@@ -12,10 +14,12 @@
 #include "update/signing.h"
 #include "vacate/command.h"
 #include "vacate/ffs.h"
+#include "vacate/remove.h"
 #include "vacate/script.h"
 #include "vacate/signature.h"
 
 using ::testing::HasSubstr;
+using ::testing::StartsWith;
 using signtest::Hex;
 using signtest::PrivateBlob;
 using signtest::PublicBlob;
@@ -237,6 +241,147 @@ TEST_F(PackFiles, DumpRefusesFilesWithoutArchiveAndUnknownCommands) {
     EXPECT_FALSE(PackArchive(PackBytes(), PackBytes(), &packed, &error));
     EXPECT_EQ(error, "the executable is empty");
 }
+
+// The folder listing: real trees in the test's own folder.
+namespace fs = std::filesystem;
+
+// Makes each file (one byte) with the folders it lies in below `root`; a path ending in
+// '/' makes an empty folder. Paths are UTF-8 with '/' between the parts.
+void MakeTree(const std::string& root, std::initializer_list<std::string> paths) {
+    for (const std::string& path : paths) {
+        const fs::path full = fs::path(root) / fs::u8path(path);
+        if (path.back() == '/') {
+            fs::create_directories(full);
+            continue;
+        }
+        fs::create_directories(full.parent_path());
+        std::ofstream(full, std::ios::binary) << "x";
+        ASSERT_TRUE(fs::is_regular_file(full)) << path;
+    }
+}
+
+// The listed line, or "error: <message>"; a refusal leaves the line empty.
+std::string List(const std::string& folder) {
+    std::string line = "untouched", error;
+    if (PackListFolder(folder.c_str(), &line, &error)) return line;
+    EXPECT_EQ(line, "") << folder;
+    return "error: " + error;
+}
+
+const char kListed[] =
+    "FILE LIST:bin\\plug\\p.dll,bin\\a.dll,bin\\z.dll,data\\$x.dat,data\\x.dat,Zeta.txt,"
+    "app.exe,readme.txt";
+
+TEST_F(PackFiles, ListGroupsEachFoldersFilesAfterEverythingBelowIt) {
+    const std::string root = dir_.Path("product");
+    // Made out of order; an empty folder holds nothing to list. A '$' that does not start
+    // an item is no path code.
+    MakeTree(root, {"readme.txt", "bin/z.dll", "logs/", "data/x.dat", "bin/plug/p.dll",
+                    "app.exe", "bin/a.dll", "Zeta.txt", "data/$x.dat"});
+    EXPECT_EQ(List(root), kListed);
+    EXPECT_EQ(List(root + "/"), kListed);
+
+    // `build` takes the line, and the uninstaller reads the same items back.
+    const std::string source = dir_.Path("script.txt"), host = dir_.Path("vacate.exe"),
+                      out = dir_.Path("packed.exe");
+    vt::WriteBytes(source, std::string(kListed) + "\n");
+    vt::WriteBytes(host, "MZ" + std::string(100, '\x90'));
+    std::string error, dumped;
+    ASSERT_TRUE(PackBuildFiles(source.c_str(), host.c_str(), out.c_str(), &error)) << error;
+    ASSERT_TRUE(PackDump(out.c_str(), &dumped, &error)) << error;
+    EXPECT_EQ(dumped, std::string(kListed) + "\n");
+}
+
+#ifdef _WIN32
+// The uninstaller's removal, run over the listed items in their order, leaves nothing of
+// the product's folder behind.
+TEST_F(PackFiles, ListedFilesRemovedInTheirOrderTakeEveryFolderWithThem) {
+    const std::string root = dir_.Path("product");
+    MakeTree(root, {"readme.txt", "bin/a.dll", "bin/plug/deep/p.dll", "bin/plug/q.dll",
+                    "data/x.dat"});
+    const std::string line = List(root);
+    ASSERT_EQ(line.rfind("FILE LIST:", 0), 0u) << line;
+    RemovalRun run;
+    RemovalRunBegin(&run);
+    std::string items = line.substr(sizeof "FILE LIST:" - 1) + ",";
+    for (size_t at = 0, comma; (comma = items.find(',', at)) != std::string::npos; at = comma + 1)
+        RemovalRunFile(&run, (root + "\\" + items.substr(at, comma - at)).c_str());
+    RemovalRunEnd(&run);
+    EXPECT_FALSE(fs::exists(root));
+}
+#endif
+
+TEST_F(PackFiles, ListRefusesNamesTheUninstallerWouldMisreadNamingTheFile) {
+    struct Case {
+        std::initializer_list<std::string> tree;
+        std::string named;  // the entry the message names, below the listed folder
+        std::string message;
+    } cases[] = {
+        {{"a.txt", "sub/b,c.txt"}, "sub/b,c.txt",
+         "a ',' in its name would split it into two items of 'FILE LIST'"},
+        {{"a.txt", "$0x.txt"}, "$0x.txt",
+         "its name starts with '$', which the uninstaller reads as a path code"},
+        {{"a.txt", "caf\xc3\xa9.txt"},
+#ifdef _WIN32
+         "caf?.txt",
+#else
+         "caf\xc3\xa9.txt",
+#endif
+         "its name holds a character outside 0x20..0x7F, where the uninstaller's list would end"},
+#ifndef _WIN32
+        // Names a Linux folder may hold and Windows may not.
+        {{"tab\there.txt"}, "tab\there.txt", "its name holds a character outside 0x20..0x7F"},
+        {{"a\\b.txt"}, "a\\b.txt", "a '\\' in its name cannot be in a Windows file name"},
+        {{"x/a:b"}, "x/a:b", "a ':' in its name cannot be in a Windows file name"},
+        {{"readme."}, "readme.", "its name ends in '.', which Windows drops, naming another file"},
+        {{".../x.txt"}, "...",
+         "its name reaches outside its folder (a '..' part), the uninstaller passes it over"},
+        {{"bin/x.dll", "Bin/y.dll"}, "bin",
+         "names the same file as 'Bin' on Windows, where letter case does not count"},
+        // The longest item the uninstaller keeps is 259 bytes.
+        {{std::string(200, 'd') + "/" + std::string(58, 'f'), "x/" + std::string(200, 'd') + "/" +
+                                                                  std::string(57, 'f')},
+         "x/" + std::string(200, 'd') + "/" + std::string(57, 'f'),
+         "its item is 260 bytes long, the uninstaller keeps 259"},
+#endif
+    };
+    int index = 0;
+    for (const Case& c : cases) {
+        const std::string root = dir_.Path("case" + std::to_string(index++));
+        MakeTree(root, c.tree);
+        EXPECT_THAT(List(root), StartsWith("error: " + root + "/" + c.named + ": " + c.message))
+            << c.named;
+    }
+}
+
+TEST_F(PackFiles, ListRefusesWhatIsNoFolderOrHoldsNoFiles) {
+    const std::string root = dir_.Path("product");
+    EXPECT_EQ(List(root), "error: " + root + ": no such folder");
+    MakeTree(root, {"logs/", "cache/old/"});
+    EXPECT_EQ(List(root), "error: " + root + ": holds no files, there is nothing to list");
+    MakeTree(root, {"cache/old/a.txt"});
+    EXPECT_EQ(List(root + "/cache/old/a.txt"), "error: " + root + "/cache/old/a.txt: not a folder");
+    EXPECT_EQ(List(root), "FILE LIST:cache\\old\\a.txt");
+}
+
+#ifndef _WIN32
+// Links are never followed: one to a file (or to nothing) is listed as the file the
+// uninstaller deletes, one to a folder is refused, also one that leads back up the tree.
+TEST_F(PackFiles, ListTakesLinksAsFilesAndRefusesLinksToFolders) {
+    const std::string root = dir_.Path("product"), outside = dir_.Path("outside");
+    MakeTree(outside, {"secret.txt", "more/x.txt"});
+    MakeTree(root, {"bin/app.exe"});
+    fs::create_symlink(outside + "/secret.txt", root + "/bin/secret.lnk");
+    fs::create_symlink(root + "/gone.txt", root + "/dangling");
+    EXPECT_EQ(List(root), "FILE LIST:bin\\app.exe,bin\\secret.lnk,dangling");
+
+    fs::create_directory_symlink(outside, root + "/bin/more");
+    EXPECT_THAT(List(root), StartsWith("error: " + root + "/bin/more: is a link to a folder"));
+    fs::remove(root + "/bin/more");
+    fs::create_directory_symlink(root, root + "/bin/loop");
+    EXPECT_THAT(List(root), StartsWith("error: " + root + "/bin/loop: is a link to a folder"));
+}
+#endif
 
 // The maker's side of signed updates: a key pair whose public text the builder takes, and
 // signatures that the uninstaller's check accepts for the signed file only. The system's

@@ -4,6 +4,7 @@
 //   vacate-pack sign <installer> <private key file>
 //   vacate-pack dump <packed.exe>
 //   vacate-pack script <script.txt> <install.dat>
+//   vacate-pack list <folder>                          (prints the folder's FILE LIST line)
 #include <stdio.h>
 #include <string.h>
 
@@ -19,7 +20,8 @@ static int Usage() {
             "       vacate-pack keygen <private key file>\n"
             "       vacate-pack sign <installer> <private key file>\n"
             "       vacate-pack dump <packed.exe>\n"
-            "       vacate-pack script <script.txt> <install.dat>\n");
+            "       vacate-pack script <script.txt> <install.dat>\n"
+            "       vacate-pack list <folder>\n");
     return 2;
 }
 
@@ -31,6 +33,7 @@ int main(int argc, char** argv) {
     MemInit(0x7FFFFFFF);
     std::string error;
     std::string source;
+    std::string line;  // the line `list` prints
     int done;
     if (strcmp(command, "build") == 0 && argc == 5)
         done = PackBuildFiles(argv[2], argv[3], argv[4], &error);
@@ -38,6 +41,8 @@ int main(int argc, char** argv) {
         done = PackScriptFiles(argv[2], argv[3], &error);
     else if (strcmp(command, "dump") == 0 && argc == 3)
         done = PackDump(argv[2], &source, &error);
+    else if (strcmp(command, "list") == 0 && argc == 3)
+        done = PackListFolder(argv[2], &line, &error);
     else
         return Usage();
     MemShutdown();
@@ -46,5 +51,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     fputs(source.c_str(), stdout);
+    if (!line.empty()) printf("%s\n", line.c_str());
     return 0;
 }

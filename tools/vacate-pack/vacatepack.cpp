@@ -4,9 +4,13 @@
 #include "tools/vacate-pack/vacatepack.h"
 
 #include <stdio.h>
+#include <string.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <initializer_list>
+#include <type_traits>
+#include <utility>
 
 #ifdef _WIN32
 #include <windows.h>
@@ -81,6 +85,19 @@ bool IsPublicKey(const std::string& text, const char** why) {
     return SignatureKeyParse(text.c_str(), blob, &length, &modulusBytes, why) != 0;
 }
 
+// Checks one item of a list (its bytes already checked) against its table entry; "" when
+// the uninstaller reads it as written, else what it would misread, said of the item
+// (" is empty ...").
+std::string CheckListItem(const KeywordSpec& entry, const std::string& item) {
+    // An empty item reads as the install folder itself.
+    if (item.empty()) return " is empty (the uninstaller would take the install folder for it)";
+    if (item.size() > static_cast<size_t>(SCRIPT_ITEM_SIZE - 1))
+        return " is " + std::to_string(item.size()) + " bytes long, the uninstaller keeps " +
+               std::to_string(SCRIPT_ITEM_SIZE - 1);
+    if ((entry.inside & 1) && LeavesFolder(item)) return kOutside;
+    return "";
+}
+
 std::string Quoted(const std::string& keyword) {
     return "'" + keyword + "'";
 }
@@ -114,16 +131,8 @@ std::string CheckData(const KeywordSpec& entry, const std::string& data) {
                    " is outside 0x20..0x7F";
         const std::vector<std::string> items = Split(data, ',');
         for (size_t i = 0; i < items.size(); ++i) {
-            // An empty item reads as the install folder itself.
-            if (items[i].empty())
-                return "item " + std::to_string(i + 1) + " of " + name +
-                       " is empty (the uninstaller would take the install folder for it)";
-            if (items[i].size() > static_cast<size_t>(SCRIPT_ITEM_SIZE - 1))
-                return "item " + std::to_string(i + 1) + " of " + name + " is " +
-                       std::to_string(items[i].size()) + " bytes long, the uninstaller keeps " +
-                       std::to_string(SCRIPT_ITEM_SIZE - 1);
-            if ((entry.inside & 1) && LeavesFolder(items[i]))
-                return "item " + std::to_string(i + 1) + " of " + name + kOutside;
+            const std::string problem = CheckListItem(entry, items[i]);
+            if (!problem.empty()) return "item " + std::to_string(i + 1) + " of " + name + problem;
         }
         return "";
     }
@@ -416,4 +425,182 @@ int PackScriptFiles(const char* sourcePath, const char* outPath, std::string* er
     if (!CheckNotAnInput(outPath, {sourcePath}, error)) return 0;
     if (!ReadSource(sourcePath, &script, error)) return 0;
     return PackWriteFile(outPath, script, error);
+}
+
+// The file list of an installed product's folder.
+//
+// Order: a folder's subfolders come first, in name order, each listed the same way, then
+// the folder's own files in name order (names compared byte by byte, so the output is the
+// same on every machine). The uninstaller tidies a folder once a file of another folder
+// comes, removing it and then its parents while each is empty; in this order every
+// folder's files come together and after everything below it, so each folder is empty,
+// and goes, at its own tidy-up. The top folder's files come last, next to the uninstaller
+// itself, which is deleted after the list.
+//
+// Links are never followed: a link to a file (or a broken one) is listed as a file, since
+// deleting it removes the link, which is what keeps its folder from being empty. A link to
+// a folder is refused: the uninstaller deletes files only and would leave it, and with it
+// its folder, behind; and following it could leave the tree or go round in a loop.
+namespace {
+
+namespace fs = std::filesystem;
+
+struct ListWalk {
+    const KeywordSpec* entry;  // "FILE LIST"
+    std::vector<std::string> items;
+    std::string* error;
+};
+
+struct ListEntry {
+    std::string name;   // as the item spells it
+    std::string shown;  // the entry's path for messages
+    fs::path path;
+    bool folder;
+};
+
+int ListRefuse(ListWalk* walk, const std::string& shown, const std::string& message) {
+    *walk->error = shown + ": " + message;
+    return 0;
+}
+
+// The entry's name as an item spells it; 0 when a character of it lies outside 0x20..0x7F,
+// the bytes a list item is made of. `shown` gets the name for messages either way (where
+// the system's names are wide, other characters as '?').
+int EntryName(const fs::path& path, std::string* name, std::string* shown) {
+    int plain = 1;
+    name->clear();
+    shown->clear();
+    const fs::path file = path.filename();
+    for (const auto unit : file.native()) {
+        const uint32_t code = static_cast<std::make_unsigned_t<fs::path::value_type>>(unit);
+        if (code < 0x20 || code > 0x7F) plain = 0;
+        *name += static_cast<char>(code & 0x7F);
+        const bool raw = sizeof unit == 1 || code < 0x80;
+        *shown += raw ? static_cast<char>(unit) : '?';
+    }
+    return plain;
+}
+
+// What the uninstaller (or Windows) would take the name of a listed entry for, other than
+// the name; "" when nothing. `top` is set for the entries of the listed folder itself,
+// whose names start their items.
+std::string NameProblem(const std::string& name, bool top) {
+    if (name.find(',') != std::string::npos)
+        return "a ',' in its name would split it into two items of 'FILE LIST'";
+    if (PathLeavesFolder(name.c_str())) return std::string("its name") + kOutside;
+    for (char c : name)
+        if (strchr("\\/<>:\"|?*", c) != nullptr)
+            return std::string("a '") + c + "' in its name cannot be in a Windows file name";
+    // Windows drops a trailing dot or blank, so the item would name another file.
+    if (name.back() == '.' || name.back() == ' ')
+        return "its name ends in '" + name.substr(name.size() - 1) +
+               "', which Windows drops, naming another file";
+    if (top && ScriptPathCodesEnd(name.c_str()) != name.c_str())
+        return "its name starts with '$', which the uninstaller reads as a path code";
+    return "";
+}
+
+// The entries of one folder, sorted by name, each name checked.
+int ListEntries(ListWalk* walk, const fs::path& path, const std::string& shown, bool top,
+                std::vector<ListEntry>* entries) {
+    std::error_code failed;
+    fs::directory_iterator it(path, failed);
+    while (!failed && it != fs::directory_iterator()) {
+        ListEntry entry;
+        entry.path = it->path();
+        const bool plain = EntryName(entry.path, &entry.name, &entry.shown);
+        entry.shown = shown + "/" + entry.shown;
+        if (!plain)
+            return ListRefuse(walk, entry.shown,
+                              "its name holds a character outside 0x20..0x7F, where the "
+                              "uninstaller's list would end");
+        const std::string problem = NameProblem(entry.name, top);
+        if (!problem.empty()) return ListRefuse(walk, entry.shown, problem);
+
+        std::error_code unknown;
+        const fs::file_status status = it->symlink_status(unknown);
+        if (unknown)
+            return ListRefuse(walk, entry.shown, "cannot be examined (" + unknown.message() + ")");
+        entry.folder = fs::is_directory(status);
+        if (fs::is_symlink(status) && fs::is_directory(fs::status(entry.path, unknown)))
+            return ListRefuse(walk, entry.shown,
+                              "is a link to a folder, which the uninstaller would neither "
+                              "follow nor delete; copy the folder in or leave the link out");
+        entries->push_back(entry);
+        it.increment(failed);
+    }
+    if (failed) return ListRefuse(walk, shown, "cannot be read (" + failed.message() + ")");
+
+    std::sort(entries->begin(), entries->end(),
+              [](const ListEntry& a, const ListEntry& b) { return a.name < b.name; });
+    // Names that differ in letter case alone name one file on Windows.
+    std::vector<std::pair<std::string, size_t>> folded;
+    for (size_t i = 0; i < entries->size(); ++i) {
+        std::string name = (*entries)[i].name;
+        for (char& c : name)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        folded.emplace_back(name, i);
+    }
+    std::sort(folded.begin(), folded.end());
+    for (size_t i = 1; i < folded.size(); ++i)
+        if (folded[i].first == folded[i - 1].first)
+            return ListRefuse(walk, (*entries)[folded[i].second].shown,
+                              "names the same file as '" + (*entries)[folded[i - 1].second].name +
+                                  "' on Windows, where letter case does not count");
+    return 1;
+}
+
+// Lists the files below `path`, whose items start with `prefix` (empty, or ending in '\').
+int ListFolder(ListWalk* walk, const fs::path& path, const std::string& prefix,
+               const std::string& shown) {
+    std::vector<ListEntry> entries;
+    if (!ListEntries(walk, path, shown, prefix.empty(), &entries)) return 0;
+    for (const ListEntry& entry : entries)
+        if (entry.folder && !ListFolder(walk, entry.path, prefix + entry.name + "\\", entry.shown))
+            return 0;
+    for (const ListEntry& entry : entries) {
+        if (entry.folder) continue;
+        const std::string item = prefix + entry.name;
+        const std::string problem = CheckListItem(*walk->entry, item);
+        if (!problem.empty()) return ListRefuse(walk, entry.shown, "its item" + problem);
+        walk->items.push_back(item);
+    }
+    return 1;
+}
+
+}  // namespace
+
+int PackListFolder(const char* folder, std::string* line, std::string* error) {
+    line->clear();
+    std::string shown = folder;
+    while (shown.size() > 1 && (shown.back() == '/' || shown.back() == '\\')) shown.pop_back();
+    std::error_code failed;
+    const fs::path root(folder);
+    const fs::file_status status = fs::status(root, failed);
+    if (status.type() == fs::file_type::not_found) {
+        *error = shown + ": no such folder";
+        return 0;
+    }
+    if (!fs::is_directory(status)) {
+        *error = shown + (failed ? ": cannot be examined (" + failed.message() + ")"
+                                 : ": not a folder");
+        return 0;
+    }
+    ListWalk walk{KeywordSpecFind("FILE LIST"), {}, error};
+    if (walk.entry == nullptr) {
+        *error = "the keyword table has no 'FILE LIST'";
+        return 0;
+    }
+    if (!ListFolder(&walk, root, "", shown)) return 0;
+    if (walk.items.empty()) {
+        *error = shown + ": holds no files, there is nothing to list";
+        return 0;
+    }
+    std::string text = std::string(walk.entry->keyword) + ":";
+    for (size_t i = 0; i < walk.items.size(); ++i) text += (i > 0 ? "," : "") + walk.items[i];
+    // The line as `build` checks it, so that what `list` prints `build` takes.
+    PackBytes script;
+    if (!PackScript(text + "\n", shown, &script, error)) return 0;
+    *line = text;
+    return 1;
 }

@@ -37,6 +37,17 @@ int PackDump(const char* path, std::string* source, std::string* error);
 int PackReadFile(const char* path, PackBytes* bytes, std::string* error);
 int PackWriteFile(const char* path, const PackBytes& bytes, std::string* error);
 
+// The "FILE LIST" line (keyword, ':', the items; no line end) of every file below
+// `folder`, each item its path relative to the folder with '\' between the parts. A
+// folder's files come together, after the files of its subfolders (each listed the same
+// way, in name order), in name order; so the uninstaller finds each folder empty when it
+// tidies it. Refuses, naming the file, a name the uninstaller or Windows would read as
+// another (a ',', a '..' part, characters outside 0x20..0x7F or that Windows names cannot
+// hold, a leading '$', names differing in letter case alone), an item longer than the
+// uninstaller keeps, a link to a folder, a line `PackScript` would refuse, and a folder
+// without files.
+int PackListFolder(const char* folder, std::string* line, std::string* error);
+
 // The program's commands, on files. The output may not be one of the inputs.
 int PackBuildFiles(const char* sourcePath, const char* hostPath, const char* outPath,
                    std::string* error);
