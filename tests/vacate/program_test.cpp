@@ -634,25 +634,53 @@ TEST_F(Program, QuietUninstallShowsNothingAndEndsWithZero) {
     EXPECT_FALSE(product::KeyExists(HKEY_LOCAL_MACHINE, p.uninstallKey));
 }
 
+// A fixture program (fx-lock, fx-mutex) that holds `what` (a file, a mutex) from its start
+// until it goes.
+class Holding {
+public:
+    Holding(const char* program, const std::string& what)
+        : signals_(fixture::TempFolder(), "holding"), stop_(signals_.path + "stop") {
+        const std::string ready = signals_.path + "ready";
+        held_ = process_.Start("\"" + fixture::FixturePath(program) + "\" \"" + what + "\" " +
+                               stop_ + " " + ready) &&
+                fixture::WaitForFile(ready, 10000);
+    }
+    ~Holding() {
+        fixture::WriteAll(stop_, "");
+        EXPECT_EQ(process_.Wait(10000), 0);
+    }
+    bool held() const { return held_; }
+
+private:
+    fixture::ScratchFolder signals_;
+    std::string stop_;
+    windriver::Process process_;
+    bool held_ = false;
+};
+
+// The product's uninstaller with the commands given before its file list and removal.
+std::string PackForQuiet(const Sample& p, const std::string& before = "") {
+    std::string uninstaller = p.folder + "uninstall.exe";
+    PackUninstaller(uninstaller,
+                    product::Script(p.Header() + before +
+                                    "FILE LIST:app.exe\nUNINSTALL NAME:uninstall.exe\n"
+                                    "INSTALL:\nDONE:x\n"));
+    return uninstaller;
+}
+
 // Each exit code from its real cause, with no window in any case.
 TEST_F(Program, QuietUninstallReportsEachOutcomeByItsExitCode) {
-    const std::string script = "FILE LIST:app.exe\nUNINSTALL NAME:uninstall.exe\n";
-    fixture::ScratchFolder signals(fixture::TempFolder(), "quiet");
-
     {
         SCOPED_TRACE("a locked file waits for the restart: 3010");
         Sample p;
         std::string file = p.AddFile("app.exe");
         p.Register();
-        std::string uninstaller = p.folder + "uninstall.exe";
-        PackUninstaller(uninstaller, product::Script(p.Header() + script + "INSTALL:\nDONE:x\n"));
-        windriver::Process holder;
-        ASSERT_TRUE(holder.Start("\"" + fixture::FixturePath("fx-lock.exe") + "\" \"" + file +
-                                 "\" " + signals.path + "unlock " + signals.path + "locked"));
-        ASSERT_TRUE(fixture::WaitForFile(signals.path + "locked", 10000));
-        EXPECT_EQ(QuietUninstall(uninstaller), 3010);
-        fixture::WriteAll(signals.path + "unlock", "");
-        EXPECT_EQ(holder.Wait(10000), 0);
+        std::string uninstaller = PackForQuiet(p);
+        {
+            Holding lock("fx-lock.exe", file);
+            ASSERT_TRUE(lock.held());
+            EXPECT_EQ(QuietUninstall(uninstaller), 3010);
+        }
         EXPECT_TRUE(product::IsPendingDelete(file));
         fixture::ForgetPendingDeletion(file);
         EXPECT_FALSE(fixture::Exists(uninstaller));
@@ -663,8 +691,7 @@ TEST_F(Program, QuietUninstallReportsEachOutcomeByItsExitCode) {
         SCOPED_TRACE("no product key: 1605");
         Sample p;
         std::string file = p.AddFile("app.exe");
-        std::string uninstaller = p.folder + "uninstall.exe";
-        PackUninstaller(uninstaller, product::Script(p.Header() + script + "INSTALL:\nDONE:x\n"));
+        std::string uninstaller = PackForQuiet(p);
         EXPECT_EQ(QuietUninstall(uninstaller), 1605);
         EXPECT_NE(fixture::ReadAll(kDebugLog)
                       .find("Quiet: [Uninstall problem...] Unable to find previous installation; "
@@ -680,16 +707,12 @@ TEST_F(Program, QuietUninstallReportsEachOutcomeByItsExitCode) {
         std::string file = p.AddFile("app.exe");
         p.Register();
         std::string mutex = p.name + "-mutex";
-        std::string uninstaller = p.folder + "uninstall.exe";
-        PackUninstaller(uninstaller, product::Script(p.Header() + "SYSTEM MUTEX:" + mutex + "\n" +
-                                                     script + "INSTALL:\nDONE:x\n"));
-        windriver::Process holder;
-        ASSERT_TRUE(holder.Start("\"" + fixture::FixturePath("fx-mutex.exe") + "\" " + mutex +
-                                 " " + signals.path + "release " + signals.path + "held"));
-        ASSERT_TRUE(fixture::WaitForFile(signals.path + "held", 10000));
-        EXPECT_EQ(QuietUninstall(uninstaller), 1603);
-        fixture::WriteAll(signals.path + "release", "");
-        EXPECT_EQ(holder.Wait(10000), 0);
+        std::string uninstaller = PackForQuiet(p, "SYSTEM MUTEX:" + mutex + "\n");
+        {
+            Holding running("fx-mutex.exe", mutex);
+            ASSERT_TRUE(running.held());
+            EXPECT_EQ(QuietUninstall(uninstaller), 1603);
+        }
         EXPECT_TRUE(fixture::Exists(file));
         EXPECT_TRUE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
         ForgetRelocation();
@@ -700,11 +723,8 @@ TEST_F(Program, QuietUninstallReportsEachOutcomeByItsExitCode) {
         std::string file = p.AddFile("app.exe");
         p.Register();
         std::string windowClass = "QxQuiet" + std::to_string(GetCurrentProcessId());
-        std::string uninstaller = p.folder + "uninstall.exe";
-        PackUninstaller(uninstaller,
-                        product::Script(p.Header() + "WINDOW:2\t100\t\t" + windowClass +
-                                        "\t\tPlease close the product.\n" + script +
-                                        "INSTALL:\nDONE:x\n"));
+        std::string uninstaller = PackForQuiet(
+            p, "WINDOW:2\t100\t\t" + windowClass + "\t\tPlease close the product.\n");
         windriver::Process window;
         ASSERT_TRUE(window.Start("\"" + fixture::FixturePath("fx-window.exe") + "\" " +
                                  windowClass + " \"Quiet product\" 1"));
