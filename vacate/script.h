@@ -26,6 +26,9 @@ struct ScriptContext {
     char (*fonts)[SCRIPT_FONT_SIZE];
     char text[SCRIPT_TEXT_SIZE];  // "TEXT", also the scratch message buffer
     char companyName[SCRIPT_TEXT_SIZE];
+    // Which of the company (1) and product (2) names were cut to their fields: the
+    // uninstall entry is named after both, and a cut name would name another entry.
+    int32_t namesCut;
     char supportUrl[SCRIPT_TEXT_SIZE];
     char productName[SCRIPT_TEXT_SIZE];
     char productVersion[SCRIPT_TEXT_SIZE];

@@ -218,4 +218,26 @@ TEST(Inside, AnUninstallEntryNameTooLongForItsBufferIsNotActedOn) {
     EXPECT_FALSE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
 }
 
+// A company name longer than its field is cut to 159 bytes; the entry that cut name gives
+// belongs to another product and stays, while the product's own key goes as before.
+TEST(Inside, AnUninstallEntryNamedAfterACutNameIsNotActedOn) {
+    Sample p;
+    p.Register();
+    const std::string company(200, 'c');
+    const std::string other = std::string(product::kUninstallRoot) + company.substr(0, 159) +
+                              " " + p.name;
+    product::SetString(HKEY_LOCAL_MACHINE, other, "DisplayName", "another product");
+
+    BoxAnswerer answerer(Answering());
+    Outcome run = RunBytes(Unchecked("COMPANY NAME:" + company + "\nPRODUCT NAME:" + p.name +
+                                     "\nREGISTRY PATH:" + p.registryPath +
+                                     "\nUNINSTALL NAME:uninstall.exe\nINSTALL:\nDONE:x\n"),
+                           RUN_MODE_UNINSTALL);
+    EXPECT_EQ(run.ran, 1);
+    EXPECT_TRUE(product::KeyExists(HKEY_LOCAL_MACHINE, other));
+    EXPECT_TRUE(fixture::LogHas("Uninstall entry named after a cut name, not removed '" + other));
+    EXPECT_FALSE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
+    product::DeleteKeyTree(HKEY_LOCAL_MACHINE, other);
+}
+
 }  // namespace

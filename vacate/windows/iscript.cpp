@@ -152,17 +152,22 @@ double Percent(int32_t part, int32_t whole) {
 // ---------------------------------------------------------------------------
 
 // A name or text field: a cut text is still shown cut.
-int KwCompanyName(ScriptContext* c, const char* d, int32_t* n) {
-    ScriptReadField(c, d, n, c->companyName, sizeof c->companyName);
+int ReadName(ScriptContext* c, const char* d, int32_t* n, char* out, int capacity, int32_t bit) {
+    if (ScriptReadField(c, d, n, out, capacity))
+        c->namesCut &= ~bit;
+    else
+        c->namesCut |= bit;
     return 1;
+}
+int KwCompanyName(ScriptContext* c, const char* d, int32_t* n) {
+    return ReadName(c, d, n, c->companyName, sizeof c->companyName, 1);
 }
 int KwSupportUrl(ScriptContext* c, const char* d, int32_t* n) {
     ScriptReadField(c, d, n, c->supportUrl, sizeof c->supportUrl);
     return 1;
 }
 int KwProductName(ScriptContext* c, const char* d, int32_t* n) {
-    ScriptReadField(c, d, n, c->productName, sizeof c->productName);
-    return 1;
+    return ReadName(c, d, n, c->productName, sizeof c->productName, 2);
 }
 int KwProductVersion(ScriptContext* c, const char* d, int32_t* n) {
     ScriptReadField(c, d, n, c->productVersion, sizeof c->productVersion);
@@ -488,6 +493,8 @@ int KwDone(ScriptContext* c, const char* d, int32_t* n) {
             StrPrintf(key, sizeof key, kUninstallKey, c->companyName, c->productName);
             if (StrLen(key) >= SCRIPT_PATH_SIZE)
                 LogPrint("Uninstall entry name too long, not removed '%s'\n", key);
+            else if (c->namesCut != 0)
+                LogPrint("Uninstall entry named after a cut name, not removed '%s'\n", key);
             else if (RegKeyExists(REG_ROOT_LOCAL_MACHINE, key))
                 RegKeyDeleteTree(REG_ROOT_LOCAL_MACHINE, key);
         }
