@@ -54,7 +54,7 @@ constexpr KeywordSpec KEYWORD_TABLE[] = {
     {"REGISTRY PATH", KW_FIELDS, 1, {160}, 0},
     {"SYSTEM MUTEX", KW_FIELDS, 1, {160}, 0},
     {"INSTALL SIZE", KW_FIELDS, 1, {160}, 0},
-    {"INSTALL DIR", KW_FIELDS, 1, {160}, 0},
+    {"INSTALL DIR", KW_FIELDS, 1, {160}, 1},
     {"INSTALL PATH", KW_FIELDS, 1, {160}, 0},
     {"INSTALL NAME", KW_FIELDS, 1, {160}, 0},
     {"UNINSTALL NAME", KW_FIELDS, 1, {160}, 0x1},

@@ -97,6 +97,7 @@ TEST(PackScript, RefusesWhatTheUninstallerWouldMisreadNamingTheLine) {
         {"EXECUTE:01\t0\t1\t$0..\\x.exe\t..\n", "script.txt:1: field 4 of 'EXECUTE' reaches"},
         {"WINDOW:0\t0\tT\t\t.. \\x.exe\t\n", "script.txt:1: field 5 of 'WINDOW' reaches outside"},
         {"OLE:REGISTER\tbin\\..\\..\\x.dll\n", "script.txt:1: field 2 of 'OLE' reaches outside"},
+        {"INSTALL DIR:Maker\\..\\..\\Windows\n", "script.txt:1: field 1 of 'INSTALL DIR' reaches"},
         // The key for signed updates must parse: a public-key blob as hex text.
         {"TEXT:a\nUPDATE KEY:\n", "script.txt:2: field 1 of 'UPDATE KEY' is no public key (empty)"},
         {"UPDATE KEY:" + Hex(PublicBlob(2048)).substr(1) + "\n",

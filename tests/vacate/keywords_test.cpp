@@ -498,6 +498,14 @@ TEST(Keywords, NamingKeywordsFillTheContextAndPassedOverLinesDoNotDisturb) {
     EXPECT_EQ(run.context.installSize, 0);
     EXPECT_STREQ(run.context.text, "after");
     EXPECT_TRUE(fixture::LogHas("Install size not a number"));
+
+    // An install folder that climbs out of the program-files folder gives no install path,
+    // so no item is taken for a file of the folder it reaches.
+    script = std::string("\x16") + "INSTALL DIR:Maker\\..\\..\\Windows\r\n\x16INSTALL PATH:\r\n";
+    run = RunBytes(PackBytes(script.begin(), script.end()), RUN_MODE_UNINSTALL);
+    EXPECT_EQ(run.ran, 1);
+    EXPECT_STREQ(run.context.installPath, "");
+    EXPECT_TRUE(fixture::LogHas("Path reaches outside its folder, passed over 'Maker\\..\\..\\Windows\\'"));
 }
 
 TEST(Keywords, UpdateKeyAsksForSignedUpdatesEvenWhenItCannotBeRead) {

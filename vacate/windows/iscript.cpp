@@ -380,8 +380,14 @@ int KwInstallPath(ScriptContext* c, const char* d, int32_t* n) {
     int flags = 0;
     TranslatePath(c, "$0", path, &flags);
     CopyPath(c->installPath, sizeof c->installPath, path);
-    TranslatePath(c, c->installDir, path, &flags);
-    CopyPath(c->installPath, sizeof c->installPath, path);
+    // The product's folder below the program-files folder: one that climbs out of it would
+    // make every item a file of another folder, so there is no install path at all then.
+    if (ScriptNameInside(c->installDir)) {
+        TranslatePath(c, c->installDir, path, &flags);
+        CopyPath(c->installPath, sizeof c->installPath, path);
+    } else {
+        c->installPath[0] = '\0';
+    }
 
     RegKey* key = nullptr;
     if (c->registryPath[0] != '\0' && RegKeyOpen(&key, REG_ROOT_CURRENT_USER, c->registryPath)) {
