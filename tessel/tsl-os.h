@@ -43,7 +43,8 @@ int OsLocalTime(TslTime* out);
 unsigned OsThreadId();
 void OsSleep(unsigned milliseconds);
 
-// The running executable's full path (at most size - 1 characters, terminated).
+// The running executable's full path (at most size - 1 characters, terminated); 0 with an
+// empty buffer when it does not fit (never a cut path) or, on Win32, has no 8-bit form.
 int OsModulePath(char* buffer, int size);
 
 // The process's command line as the system reports it, program name included

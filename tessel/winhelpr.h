@@ -32,12 +32,24 @@ int ProgressPosition(double percent);
 #ifdef _WIN32
 #include <windows.h>
 
+// The 8-bit form of a path the system gives in its wide form, for the 8-bit calls: the path
+// itself where the ANSI code page holds every character exactly, else its short (8.3) form
+// where that one does (a user's folder "C:\users\<Greek name>\Temp" becomes
+// "C:\users\_MEG~MCN\Temp"). 0 with an empty buffer where neither does (no such file, no
+// short name on its volume) or the result does not fit. Never a look-alike of the name.
+// Every folder lookup below goes through it.
+int WinPathToAnsi(const wchar_t* path, char* buffer, int size);
+
+// The full path of a module's file (null: the running program), in the form above.
+int WinModulePath(HMODULE module, char* buffer, int size);
 int WinModuleDir(HMODULE module, char* buffer, int size);
 int WinProgramDir(char* buffer, int size);
 int WinSystemDir(char* buffer, int size);
 int WinWindowsDir(char* buffer, int size);
 int WinTempDir(char* buffer, int size);
 int WinCurrentDir(char* buffer, int size);
+// A shell folder by its CSIDL number (CSIDL_PROGRAMS: the Start menu's programs folder).
+int WinShellFolder(int folder, char* buffer, int size);
 
 // Keeps every library the process loads by name to the system folder: neither the
 // program's own folder (for the uninstaller's elevated copy the temporary folder, which the

@@ -134,8 +134,8 @@ void OsSleep(unsigned milliseconds) {
 
 int OsModulePath(char* buffer, int size) {
     if (size < 1) return 0;
-    ssize_t n = readlink("/proc/self/exe", buffer, static_cast<size_t>(size - 1));
-    if (n < 0) {
+    ssize_t n = readlink("/proc/self/exe", buffer, static_cast<size_t>(size));
+    if (n < 0 || n >= size) {
         buffer[0] = 0;
         return 0;
     }

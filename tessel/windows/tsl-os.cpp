@@ -10,6 +10,8 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include "tessel/winhelpr.h"
+
 namespace {
 
 HANDLE g_console = nullptr;
@@ -92,12 +94,7 @@ void OsSleep(unsigned milliseconds) { Sleep(milliseconds); }
 
 int OsModulePath(char* buffer, int size) {
     if (size < 1) return 0;
-    DWORD n = GetModuleFileNameA(nullptr, buffer, static_cast<DWORD>(size));
-    if (n == 0 || n >= static_cast<DWORD>(size)) {
-        buffer[n == 0 ? 0 : size - 1] = 0;
-        return n == 0 ? 0 : 1;
-    }
-    return 1;
+    return WinModulePath(nullptr, buffer, size);
 }
 
 const char* OsCommandLine() { return GetCommandLineA(); }

@@ -9,6 +9,7 @@
 #include <objbase.h>
 #include <ole2.h>
 #include <shellapi.h>
+#include <shlobj.h>
 #include <stdarg.h>
 
 #include "tessel/tsl-core.h"
@@ -16,20 +17,63 @@
 
 static const char kSrc[] = "winhelpr";
 
+// Wide paths the system hands over; longer ones are refused rather than cut.
+static const int kWidePath = 2048;
+
 // ---------------------------------------------------------------------------
 // Folders
 // ---------------------------------------------------------------------------
+
+// The 8-bit text of a wide path where the ANSI code page holds every character of it
+// exactly (no best-fit look-alike, no default character: the text converts back to the same
+// wide path). 0 with an empty buffer otherwise, or when it does not fit.
+static int AnsiExact(const wchar_t* wide, char* buffer, int size) {
+    BOOL usedDefault = FALSE;
+    int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, buffer, size, nullptr,
+                                &usedDefault);
+    // Code pages such as UTF-8 take neither the flag nor the default-character report; the
+    // round trip below decides for them.
+    if (n == 0 && GetLastError() == ERROR_INVALID_PARAMETER) {
+        usedDefault = FALSE;
+        n = WideCharToMultiByte(CP_ACP, 0, wide, -1, buffer, size, nullptr, nullptr);
+    }
+    if (n > 0 && !usedDefault) {
+        wchar_t back[kWidePath];
+        int m = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, buffer, -1, back, kWidePath);
+        if (m > 0 && lstrcmpW(back, wide) == 0) return 1;
+    }
+    buffer[0] = '\0';
+    return 0;
+}
+
+int WinPathToAnsi(const wchar_t* path, char* buffer, int size) {
+    TSL_NOT_NULL(kSrc, path);
+    TSL_NOT_NULL(kSrc, buffer);
+    if (size <= 0) return 0;
+    if (AnsiExact(path, buffer, size)) return 1;
+    wchar_t shortPath[kWidePath];
+    DWORD n = GetShortPathNameW(path, shortPath, kWidePath);
+    if (n > 0 && n < kWidePath && AnsiExact(shortPath, buffer, size)) return 1;
+    buffer[0] = '\0';
+    return 0;
+}
+
+int WinModulePath(HMODULE module, char* buffer, int size) {
+    TSL_NOT_NULL(kSrc, buffer);
+    if (size <= 0) return 0;
+    buffer[0] = '\0';
+    wchar_t wide[kWidePath];
+    DWORD length = GetModuleFileNameW(module, wide, kWidePath);
+    // A name that filled the buffer was cut: it would name another file.
+    if (length == 0 || length >= kWidePath) return 0;
+    return WinPathToAnsi(wide, buffer, size);
+}
 
 int WinModuleDir(HMODULE module, char* buffer, int size) {
     TSL_NOT_NULL(kSrc, buffer);
     if (size <= 0) return 0;
     for (int i = 0; i < size; i++) buffer[i] = '\0';
-    DWORD length = GetModuleFileNameA(module, buffer, static_cast<DWORD>(size));
-    // A name that filled the buffer was cut: its folder would be wrong.
-    if (length == 0 || length >= static_cast<DWORD>(size)) {
-        buffer[0] = '\0';
-        return 0;
-    }
+    if (!WinModulePath(module, buffer, size)) return 0;
     return PathModuleDir(buffer, size);
 }
 
@@ -37,12 +81,14 @@ int WinProgramDir(char* buffer, int size) {
     return WinModuleDir(nullptr, buffer, size);
 }
 
-// Finishes a folder the system wrote into the buffer (`length` characters; 0 on failure, the
-// size it would need when the buffer was too small). A folder without its backslash needs
-// room for one more character.
-static int FolderResult(char* buffer, int size, DWORD length) {
-    int n = static_cast<int>(length);
-    if (n == 0 || n >= size || (buffer[n - 1] != '\\' && n + 2 > size)) {
+// Finishes a folder the system gave in its wide form (`length` characters; 0 on failure, the
+// size it would need when the buffer was too small): its 8-bit form ending in a backslash.
+// A folder without its backslash needs room for one more character.
+static int FolderResult(const wchar_t* wide, DWORD length, char* buffer, int size) {
+    buffer[0] = '\0';
+    if (length == 0 || length >= kWidePath || !WinPathToAnsi(wide, buffer, size)) return 0;
+    int n = StrLen(buffer);
+    if (n == 0 || (buffer[n - 1] != '\\' && n + 2 > size)) {
         buffer[0] = '\0';
         return 0;
     }
@@ -52,25 +98,40 @@ static int FolderResult(char* buffer, int size, DWORD length) {
 int WinSystemDir(char* buffer, int size) {
     TSL_NOT_NULL(kSrc, buffer);
     if (size <= 0) return 0;
-    return FolderResult(buffer, size, GetSystemDirectoryA(buffer, static_cast<UINT>(size)));
+    wchar_t wide[kWidePath];
+    return FolderResult(wide, GetSystemDirectoryW(wide, kWidePath), buffer, size);
 }
 
 int WinWindowsDir(char* buffer, int size) {
     TSL_NOT_NULL(kSrc, buffer);
     if (size <= 0) return 0;
-    return FolderResult(buffer, size, GetWindowsDirectoryA(buffer, static_cast<UINT>(size)));
+    wchar_t wide[kWidePath];
+    return FolderResult(wide, GetWindowsDirectoryW(wide, kWidePath), buffer, size);
 }
 
 int WinTempDir(char* buffer, int size) {
     TSL_NOT_NULL(kSrc, buffer);
     if (size <= 0) return 0;
-    return FolderResult(buffer, size, GetTempPathA(static_cast<DWORD>(size), buffer));
+    wchar_t wide[kWidePath];
+    return FolderResult(wide, GetTempPathW(kWidePath, wide), buffer, size);
 }
 
 int WinCurrentDir(char* buffer, int size) {
     TSL_NOT_NULL(kSrc, buffer);
     if (size <= 0) return 0;
-    return FolderResult(buffer, size, GetCurrentDirectoryA(static_cast<DWORD>(size), buffer));
+    wchar_t wide[kWidePath];
+    return FolderResult(wide, GetCurrentDirectoryW(kWidePath, wide), buffer, size);
+}
+
+int WinShellFolder(int folder, char* buffer, int size) {
+    TSL_NOT_NULL(kSrc, buffer);
+    if (size <= 0) return 0;
+    wchar_t wide[MAX_PATH + 1] = {};
+    if (!SHGetSpecialFolderPathW(nullptr, wide, folder, FALSE)) {
+        buffer[0] = '\0';
+        return 0;
+    }
+    return FolderResult(wide, static_cast<DWORD>(lstrlenW(wide)), buffer, size);
 }
 
 // ---------------------------------------------------------------------------

@@ -103,15 +103,55 @@ TEST(Folders, TooSmallBuffersAreRefusedWithoutOverrun) {
         EXPECT_EQ(0, l.lookup(&buffer[0], 0));
     }
 
-    // The program's folder comes from its whole file name, which must fit.
+    // The program's folder comes from its whole file name, which must fit: where the long
+    // form does not, the short one names the same folder; where neither does, nothing.
     char self[MAX_PATH] = {};
     int length = static_cast<int>(GetModuleFileNameA(nullptr, self, MAX_PATH));
     std::string buffer(length + 8, '#');
-    EXPECT_EQ(0, WinProgramDir(&buffer[0], length));
-    EXPECT_EQ('\0', buffer[0]);
-    EXPECT_EQ(std::string(8, '#'), buffer.substr(length));
     EXPECT_EQ(1, WinProgramDir(&buffer[0], length + 1));
     EXPECT_EQ(windriver::BesideSelf(""), buffer.c_str());
+    buffer.assign(length + 8, '#');
+    if (WinProgramDir(&buffer[0], length) == 1) {
+        char longForm[MAX_PATH] = {};
+        GetLongPathNameA(buffer.c_str(), longForm, MAX_PATH);
+        EXPECT_TRUE(SameNoCase(windriver::BesideSelf(""), longForm)) << buffer.c_str();
+    }
+    EXPECT_EQ(std::string(8, '#'), buffer.substr(length));
+    std::string tiny(16, '#');
+    EXPECT_EQ(0, WinProgramDir(&tiny[0], 8));
+    EXPECT_EQ('\0', tiny[0]);
+    EXPECT_EQ(std::string(8, '#'), tiny.substr(8));
+}
+
+// A user whose folders are named outside the ANSI code page: every lookup gives the 8-bit
+// form that reaches the real folder (its short name), never the look-alike the 8-bit calls
+// make of it; a name with no short form (nothing there) gives nothing.
+TEST(Folders, NamedOutsideTheCodePageGiveTheirShortForm) {
+    fixture::ForeignFolder folder(fixture::TempFolder());
+    ASSERT_FALSE(folder.path.empty()) << "no short name for the test folder";
+    ASSERT_NE(folder.path, folder.ansiLookAlike);
+    const std::string marker = folder.Make("marker.txt");
+
+    char buffer[MAX_PATH] = {};
+    ASSERT_EQ(1, WinPathToAnsi(folder.wide.c_str(), buffer, sizeof buffer));
+    EXPECT_TRUE(SameNoCase(folder.path, buffer)) << buffer;
+    EXPECT_EQ(1, WinPathToAnsi(L"C:\\plain\\not there", buffer, sizeof buffer));
+    EXPECT_STREQ("C:\\plain\\not there", buffer);
+    const std::wstring missing = folder.wide + L"\u03A9-not-there";
+    EXPECT_EQ(0, WinPathToAnsi(missing.c_str(), buffer, sizeof buffer));
+    EXPECT_STREQ("", buffer);
+
+    char savedTemp[MAX_PATH] = {}, savedCurrent[MAX_PATH] = {};
+    GetEnvironmentVariableA("TMP", savedTemp, MAX_PATH);
+    GetCurrentDirectoryA(MAX_PATH, savedCurrent);
+    ASSERT_TRUE(SetEnvironmentVariableW(L"TMP", folder.wide.c_str()));
+    ASSERT_TRUE(SetCurrentDirectoryW(folder.wide.c_str()));
+    for (FolderLookup lookup : {WinTempDir, WinCurrentDir}) {
+        std::string found = Folder(lookup);
+        EXPECT_TRUE(fixture::Exists(found + "marker.txt")) << found;
+    }
+    SetCurrentDirectoryA(savedCurrent);
+    SetEnvironmentVariableA("TMP", savedTemp[0] != '\0' ? savedTemp : nullptr);
 }
 
 TEST(Startup, CommonControlsAndCom) {
