@@ -16,6 +16,7 @@
 
 #include "fixtures/fixture-test.h"
 #include "product.h"
+#include "shipped/pe-image.h"
 #include "tessel/socket.h"
 #include "update/document.h"
 #include "update/update-test.h"
@@ -255,41 +256,6 @@ TEST_F(Program, UpdateOptionChecksDownloadsAndInstallsDirectlyAndThroughTheProxy
     }
 }
 
-// The libraries a program imports by name, read from its file's import directory (upper
-// case). Empty when the file is no image this build's headers describe.
-std::vector<std::string> ImportedLibraries(const std::string& path) {
-    std::vector<std::string> names;
-    std::string file = fixture::ReadAll(path);
-    auto at = [&file](size_t offset, size_t size) {
-        return offset + size <= file.size() ? file.data() + offset : nullptr;
-    };
-    const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(at(0, sizeof(IMAGE_DOS_HEADER)));
-    if (dos == nullptr) return names;
-    const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(
-        at(static_cast<size_t>(dos->e_lfanew), sizeof(IMAGE_NT_HEADERS)));
-    if (nt == nullptr || nt->Signature != IMAGE_NT_SIGNATURE) return names;
-    const IMAGE_SECTION_HEADER* sections = IMAGE_FIRST_SECTION(nt);
-    auto fileOffset = [&](DWORD rva) -> size_t {
-        for (WORD i = 0; i < nt->FileHeader.NumberOfSections; ++i)
-            if (rva >= sections[i].VirtualAddress &&
-                rva < sections[i].VirtualAddress + sections[i].SizeOfRawData)
-                return rva - sections[i].VirtualAddress + sections[i].PointerToRawData;
-        return 0;
-    };
-    DWORD rva = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-    for (size_t offset = fileOffset(rva);; offset += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
-        const auto* entry =
-            reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(at(offset, sizeof(IMAGE_IMPORT_DESCRIPTOR)));
-        if (offset == 0 || entry == nullptr || entry->Name == 0) break;
-        const char* name = at(fileOffset(entry->Name), 1);
-        if (name == nullptr) break;
-        std::string upper = name;
-        for (char& c : upper) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
-        names.push_back(upper);
-    }
-    return names;
-}
-
 // The elevated copy runs from the temporary folder, where the user can plant a library
 // without elevation. Every library it imports must be one the system always takes from its
 // own folder (the common controls come from the system's assembly store through the
@@ -298,7 +264,7 @@ TEST(ProgramImage, ImportsOnlyLibrariesTheSystemLoadsFromItsOwnFolder) {
     const std::vector<std::string> known = {"ADVAPI32.DLL", "COMCTL32.DLL", "GDI32.DLL",
                                             "KERNEL32.DLL", "MSVCRT.DLL",   "OLE32.DLL",
                                             "SHELL32.DLL",  "USER32.DLL",   "WS2_32.DLL"};
-    std::vector<std::string> imports = ImportedLibraries(VacateExe());
+    std::vector<std::string> imports = pe::Read(pe::ReadFile(VacateExe())).imports;
     ASSERT_FALSE(imports.empty());
     for (const std::string& name : imports)
         EXPECT_NE(std::find(known.begin(), known.end(), name), known.end()) << name;
