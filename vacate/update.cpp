@@ -151,7 +151,6 @@ int UpdateScanInfo(const char* text, const char* productKey, UpdateRecord* recor
         if (tag == '\0') return 0;
         if (tag == '0') {
             if (StrEqualNoCase(record->name, productKey)) return 1;
-            record->signature[0] = '\0';  // it signed that record's installer only
             ++p;  // on from the tag itself
             continue;
         }
@@ -163,6 +162,7 @@ int UpdateScanInfo(const char* text, const char* productKey, UpdateRecord* recor
                 record->name[0] = '\0';
                 record->version[0] = '\0';
                 record->page[0] = '\0';
+                record->signature[0] = '\0';  // it signed the record before, if any
                 field = record->name;
                 break;
             case '2':

@@ -17,10 +17,8 @@ constexpr char UPDATE_TAG = 0x16;  // starts a tagged field of the version docum
 
 // The record of the version document the scan stands on. A '1' field (a new record) empties
 // the name, the version text and the page address but keeps the version number and the
-// download address of the record before it. The signature belongs to the one installer of
-// its record: the end ('0') of every record that is not the product's empties it, so a
-// record never takes another record's signature (a '5' field written before the record's
-// '1' still counts for it).
+// download address of the record before it. The signature belongs to the record that
+// carries it: a '1' empties it too, so a record never takes another record's signature.
 struct UpdateRecord {
     char name[UPDATE_FIELD_SIZE];          // '1'
     char version[UPDATE_VERSION_SIZE];     // '2', cut to its number

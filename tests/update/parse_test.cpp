@@ -253,20 +253,25 @@ TEST(UpdateScan, UnknownFieldsAreLoggedAndOverlongFieldsFailTheScan) {
 }
 
 TEST(UpdateScan, SignatureHasItsOwnCapacityAndBelongsToItsRecordOnly) {
-    // The other record's signature does not pass to the product's record, which has none;
-    // a signature written before its record's '1' still counts for that record.
+    // A record's signature passes neither to the record after it, ended by its '0' or not,
+    // nor from a '5' field written before a record's '1'.
     const std::string signature = std::string(SIGNATURE_TEXT_SIZE - 1, 'a');
     size_t mark = testlog::Mark();
     std::string document = SignedRecord("A x", "4.5", "http://a/", "http://a/a.exe", "AAAA") +
                            Record("B y", "5.0", "http://b/", "http://b/b.exe") +
                            Field('5', signature) + "\r\n" +
-                           Record("C z", "6.0", "http://c/", "http://c/c.exe");
+                           Record("C z", "6.0", "http://c/", "http://c/c.exe") +
+                           Field('1', "D Other") + Field('5', "AABBCC") +
+                           Record("E w", "7.0", "http://e/", "http://e/e.exe") +
+                           SignedRecord("F v", "8.0", "http://f/", "http://f/f.exe", signature);
     UpdateRecord record;
+    for (const char* unsigned_ : {"b Y", "c Z", "e W"}) {
+        ASSERT_EQ(1, UpdateScanInfo(document.c_str(), unsigned_, &record));
+        EXPECT_STREQ("", record.signature) << unsigned_;
+    }
     ASSERT_EQ(1, UpdateScanInfo(document.c_str(), "a X", &record));
     EXPECT_STREQ("AAAA", record.signature);
-    ASSERT_EQ(1, UpdateScanInfo(document.c_str(), "b Y", &record));
-    EXPECT_STREQ("", record.signature);
-    ASSERT_EQ(1, UpdateScanInfo(document.c_str(), "c Z", &record));
+    ASSERT_EQ(1, UpdateScanInfo(document.c_str(), "f V", &record));
     EXPECT_EQ(signature, record.signature);
     EXPECT_FALSE(Contains(testlog::Since(mark), "Unknown"));
 
