@@ -220,6 +220,20 @@ int UpdateFileName(const char* address, char* name) {
     return 1;
 }
 
+int32_t UpdateStatus(const char* response, int32_t length, char* line, int capacity) {
+    TSL_NOT_NULL(kSrc, response);
+    TSL_NOT_NULL(kSrc, line);
+    if (capacity < 1) TSL_FAIL(kSrc, "Invalid line capacity (%d)\n", capacity);
+    int used = 0;
+    while (used < length && used < capacity - 1 && response[used] != '\r' &&
+           response[used] != '\n' && response[used] != '\0') {
+        line[used] = response[used];
+        ++used;
+    }
+    line[used] = '\0';
+    return StatusCode(response, length);
+}
+
 int UpdateTransferBegin(UpdateTransfer* transfer, int32_t bufferSize) {
     TSL_NOT_NULL(kSrc, transfer);
     if (bufferSize < 2) TSL_FAIL(kSrc, "Download buffer too small (%d)\n", bufferSize);

@@ -51,6 +51,11 @@ int UpdateScanInfo(const char* text, const char* productKey, UpdateRecord* recor
 // device name.
 int UpdateFileName(const char* address, char* name);
 
+// The status code of the response in `response` (`length` bytes: "HTTP/x.y NNN ..."), 0 when
+// it does not start with a status line; its first line (cut to `capacity` - 1 bytes) goes
+// into `line` for the log.
+int32_t UpdateStatus(const char* response, int32_t length, char* line, int capacity);
+
 // One download's response, read by read into one buffer: header bytes are kept until the
 // header's end "\r\n\r\n" has come, then each read goes where the body began, behind the
 // header. The status must be 2xx; "Content-Length:" (letter case ignored) gives the size.

@@ -700,21 +700,36 @@ TEST(Check, FailedPhasesAskAgainAndRetryDirectly) {
     EXPECT_FALSE(fixture::Exists(offered.folder.path + "setup.exe"));
 }
 
-TEST(Check, ProxyThatDoesNotListenIsFollowedByTheDirectAttempt) {
-    UpdateServer update;
-    Product product(update.server.Url("/info.txt"));
-    std::string record = product.folder.path + "installer-ran.txt";
-    InstallerWishes wishes(record, 1);
+// A proxy that does not listen, or answers with an error page of its own (no version
+// document, no installer), fails its phase: the direct attempt follows, for both requests.
+TEST(Check, ProxyThatFailsIsFollowedByTheDirectAttempt) {
     sockettest::RefusingPort deadProxy;
-    ProxySetting proxy(1, "127.0.0.1:" + std::to_string(deadProxy.Port()));
-    Answers answers({IDYES}, IDC_UPDATE_DOWNLOAD);
-    size_t mark = testlog::Mark();
-    EXPECT_EQ(1, UpdateCheck(&product.context));
-    EXPECT_EQ((Shown{kAsk, "dialog", kUpdated}), answers.Shown());
-    std::string log = testlog::Since(mark);
-    EXPECT_TRUE(Contains(log, "Update on phase 1\n"));
-    EXPECT_TRUE(Contains(log, "Update download on phase 1\n"));
-    EXPECT_EQ(2u, update.server.Requests().size());
+    const char* const statuses[] = {nullptr, "407 Proxy Authentication Required", "502 Bad Gateway"};
+    for (const char* status : statuses) {
+        SCOPED_TRACE(status != nullptr ? status : "not listening");
+        UpdateServer update;
+        Product product(update.server.Url("/info.txt"));
+        std::string record = product.folder.path + "installer-ran.txt";
+        InstallerWishes wishes(record, 1);
+        HttpServer errorProxy;
+        if (status != nullptr)
+            errorProxy.Serve(Respond(std::string("HTTP/1.0 ") + status + "\r\nContent-Length: 5",
+                                     "error"));
+        ProxySetting proxy(1, status != nullptr ? errorProxy.HostPort()
+                                                : "127.0.0.1:" + std::to_string(deadProxy.Port()));
+        Answers answers({IDYES}, IDC_UPDATE_DOWNLOAD);
+        size_t mark = testlog::Mark();
+        EXPECT_EQ(1, UpdateCheck(&product.context));
+        EXPECT_EQ((Shown{kAsk, "dialog", kUpdated}), answers.Shown());
+        std::string log = testlog::Since(mark);
+        EXPECT_TRUE(Contains(log, "Update on phase 1\n"));
+        EXPECT_TRUE(Contains(log, "Update download on phase 1\n"));
+        EXPECT_EQ(2u, update.server.Requests().size());
+        if (status == nullptr) continue;
+        EXPECT_TRUE(Contains(log, std::string("Update information refused (HTTP/1.0 ") + status + ")\n"))
+            << log;
+        EXPECT_EQ(2u, errorProxy.Requests().size());
+    }
 }
 
 TEST(Check, ThroughTheRealProxy) {

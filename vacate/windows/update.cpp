@@ -229,26 +229,24 @@ int UpdateFetchInfo(ScriptContext* context, const char* address, int useProxy, c
         // the server's close ends it.
         int32_t used = 0;
         int32_t got = 0;
-        int tooLarge = 0;
         buffer[0] = '\0';
-        while (HttpRead(socket, buffer + used, size - 1 - used, &got)) {
-            if (got == 0) continue;
+        while (used < size - 1 && HttpRead(socket, buffer + used, size - 1 - used, &got)) {
             LogPrint("Recieved -> %d [%d]\n", used, got);
             used += got;
             buffer[used] = '\0';
-            if (used == size - 1) {
-                // Full: a read of nothing would succeed for ever. One more byte tells a
-                // document that fits exactly from one that is too large.
-                char extra = 0;
-                int32_t more = 0;
-                while (HttpRead(socket, &extra, 1, &more) && more == 0) {
-                }
-                tooLarge = more > 0;
-                if (tooLarge) LogPrint("Update information too large (%d bytes or more)\n", size);
-                break;
-            }
         }
-        result = used > 0 && !tooLarge;
+        // A full buffer: one more byte tells a document that fits exactly from one that is
+        // too large.
+        char extra = 0;
+        char line[UPDATE_FIELD_SIZE];
+        if (used == size - 1 && HttpRead(socket, &extra, 1, &got)) {
+            LogPrint("Update information too large (%d bytes or more)\n", size);
+        } else if (used > 0) {
+            // An error page (of a proxy, say) is no version document: the phase failed.
+            const int32_t status = UpdateStatus(buffer, used, line, sizeof line);
+            result = status >= 200 && status <= 299;
+            if (!result) LogPrint("Update information refused (%s)\n", line);
+        }
     }
     ProgressWindowSet(80);
     ReleaseConnection(&socket);
