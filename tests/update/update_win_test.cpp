@@ -358,6 +358,11 @@ TEST(Fetch, ClosedAtOnceOrLargerThanTheBufferFails) {
 // Downloading the installer
 // ---------------------------------------------------------------------------
 
+const std::string& FixtureInstaller() {
+    static const std::string bytes = fixture::ReadAll(fixture::FixturePath("fx-installer.exe"));
+    return bytes;
+}
+
 const std::string kInstaller = std::string("MZ\x90\0\x03", 5) + std::string(70000, 'i') + "\r\n\r\nend";
 
 int Download(Product& product, const std::string& url, int32_t size = UPDATE_BUFFER_SIZE) {
@@ -518,15 +523,26 @@ const char kLatest[] = "You are running the latest version of QuorvexTest Update
 
 using Shown = std::vector<std::string>;
 
+// The shell's web browser, for the time of a test: fx-browser, which records the address it
+// was asked to open.
+struct Browser {
+    explicit Browser(const std::string& record)
+        : http("http", Command(record)), https("https", Command(record)) {}
+    static std::string Command(const std::string& record) {
+        return "\"" + fixture::FixturePath("fx-browser.exe") + "\" \"" + record + "\" \"%1\"";
+    }
+    bool Registered() const { return http.Registered() && https.Registered(); }
+    fixture::UrlScheme http;
+    fixture::UrlScheme https;
+};
+
 TEST(Dialog, ShowsBothVersionsOpensThePageAndStaysOpenUntilTheDownloadIsChosen) {
     Product product;
     fixture::ScratchFolder scratch(fixture::TempFolder(), "page");
     std::string record = scratch.path + "opened.txt";
-    std::string scheme = "tslupdate" + std::to_string(GetCurrentProcessId());
-    fixture::UrlScheme handler(scheme, "\"" + fixture::FixturePath("fx-browser.exe") + "\" \"" +
-                                           record + "\" \"%1\"");
-    ASSERT_TRUE(handler.Registered());
-    std::string page = scheme + ":quorvex/updater?from=dialog";
+    Browser browser(record);
+    ASSERT_TRUE(browser.Registered());
+    std::string page = "HTTPS://www.quorvex.example/updater?from=dialog";
 
     // The context's version is cut to its number by the check before the dialog shows.
     StrCopy(product.context.productVersion, "1.60");
@@ -561,6 +577,41 @@ TEST(Dialog, ShowsBothVersionsOpensThePageAndStaysOpenUntilTheDownloadIsChosen) 
     GetWindowRect(GetDesktopWindow(), &desktop);
     EXPECT_NEAR((desktop.left + desktop.right) / 2, (shown.left + shown.right) / 2, 1);
     EXPECT_NEAR((desktop.top + desktop.bottom) / 2, (shown.top + shown.bottom) / 2, 1);
+}
+
+// The record's page comes from the server and the check runs as administrator: only a web
+// address reaches the shell. A program of the product's folder, a file address, and a quote
+// that would end the address in the browser's command line open nothing.
+TEST(Dialog, ThePageButtonOpensWebAddressesOnly) {
+    Product product;
+    const std::string evil = product.folder.path + "evil.exe";
+    ASSERT_TRUE(fixture::WriteAll(evil, FixtureInstaller()));
+    const std::string ran = product.folder.path + "evil-ran.txt";
+    InstallerWishes wishes(ran, 1);
+    const std::string opened = product.folder.path + "opened.txt";
+    Browser browser(opened);
+    ASSERT_TRUE(browser.Registered());
+    // The page's button, then Escape.
+    auto pressFor = [&product](const std::string& page) {
+        bool pressed = false;
+        Answers answers({}, [&pressed](HWND dialog) {
+            if (pressed) return IDCANCEL;
+            pressed = windriver::PressButton(dialog, IDC_UPDATE_WEBPAGE);
+            return 0;
+        });
+        UpdateDialog(&product.context, "2.05", page.c_str(), "http://d/s.exe");
+    };
+    for (const std::string& page : {evil, "file:///" + evil, "http://p.example/\" \"" + evil}) {
+        size_t mark = testlog::Mark();
+        pressFor(page);
+        EXPECT_TRUE(Contains(testlog::Since(mark), "Not a web address, not opened '" + page + "'\n"))
+            << page;
+    }
+    // Once a web address has opened, a program started before it would have run as well.
+    pressFor("hTTp://p.example/updater");
+    ASSERT_TRUE(fixture::WaitForFile(opened, 60000));
+    EXPECT_EQ("hTTp://p.example/updater", fixture::ReadAll(opened));
+    EXPECT_FALSE(fixture::Exists(ran));
 }
 
 TEST(Dialog, EnterEscapeAndCloseDeclineTheDownload) {
@@ -766,11 +817,6 @@ TEST(Check, ThroughTheRealProxy) {
 // ---------------------------------------------------------------------------
 // Signed updates: packages that carry "UPDATE KEY"
 // ---------------------------------------------------------------------------
-
-const std::string& FixtureInstaller() {
-    static const std::string bytes = fixture::ReadAll(fixture::FixturePath("fx-installer.exe"));
-    return bytes;
-}
 
 // The product of a package with the maker's key in its script.
 struct SignedProduct : Product {

@@ -109,7 +109,16 @@ int RunPhases(ScriptContext* context, const char* address, UpdatePhase phase,
     }
 }
 
+// The record's page comes from the server, and this process runs as administrator: the
+// shell gets a web address only, never a program or a document to open, and none with a
+// quote that could end the address in the browser's command line.
 void OpenPage(HWND dialog, const char* page) {
+    const char* quote = nullptr;
+    if ((!StrStartsWithNoCase(page, "http://") && !StrStartsWithNoCase(page, "https://")) ||
+        StrFindChar(page, '"', &quote)) {
+        LogPrint("Not a web address, not opened '%s'\n", page);
+        return;
+    }
     HINSTANCE opened = ShellExecuteA(dialog, "open", page, nullptr, nullptr, SW_SHOWNORMAL);
     if (reinterpret_cast<uintptr_t>(opened) <= 32)
         LogPrint("Unable to open the web page '%s' (%d)\n", page,
