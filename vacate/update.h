@@ -94,11 +94,12 @@ struct ScriptContext;
 // What the new-version dialog left for the download.
 struct UpdateChoice {
     char download[UPDATE_FIELD_SIZE];     // the installer's address
+    char version[UPDATE_VERSION_SIZE];    // the version its record offers
     char signature[SIGNATURE_TEXT_SIZE];  // its record's '5' field
     char savePath[UPDATE_FIELD_SIZE];     // where UpdateDownload saved it
     int32_t accepted;                     // 1 when the user chose the download
-    // The saved file while it is held open against changes, once its signature checked
-    // out (packages with "UPDATE KEY"); null otherwise.
+    // The saved file, held open against writers from its check (complete, and with
+    // "UPDATE KEY" its signature good) until it has run; null otherwise.
     void* checkedFile;
 };
 const UpdateChoice* UpdateCurrentChoice();

@@ -13,6 +13,7 @@
 #include "update/document.h"
 #include "tessel/tsl-core.h"
 #include "vacate/http.h"
+#include "vacate/signature.h"
 #include "vacate/update.h"
 
 using updatetest::Field;
@@ -281,6 +282,31 @@ TEST(UpdateScan, SignatureHasItsOwnCapacityAndBelongsToItsRecordOnly) {
     mark = testlog::Mark();
     EXPECT_EQ(0, UpdateScanInfo(tooLong.c_str(), "A x", &record));
     EXPECT_TRUE(Contains(testlog::Since(mark), "Update field '5' too long (1024 bytes or more)\n"));
+}
+
+// The update message a signature covers, byte for byte as the README gives it: makers'
+// signatures and shipped uninstallers depend on it never changing.
+TEST(UpdateMessage, TagNameVersionAndDigestEachInItsPlace) {
+    uint8_t digest[SIGNATURE_DIGEST_SIZE];
+    for (int i = 0; i < SIGNATURE_DIGEST_SIZE; ++i) digest[i] = static_cast<uint8_t>(0xA0 + i);
+    uint8_t out[SIGNATURE_MESSAGE_MAX];
+    int32_t length = -1;
+    const char* why = "";
+    ASSERT_EQ(1, SignatureMessage("Demo Product", "2.05", digest, out, &length, &why));
+    const std::string expected = std::string("vacate update\0Demo Product\0" "2.05\0", 32) +
+                                 std::string(reinterpret_cast<char*>(digest), sizeof digest);
+    EXPECT_EQ(expected, std::string(reinterpret_cast<char*>(out), length));
+
+    // The longest name and version a script and a record hold fit; nothing is left out.
+    const std::string name(159, 'n');
+    const std::string version(79, '9');
+    EXPECT_EQ(1, SignatureMessage(name.c_str(), version.c_str(), digest, out, &length, &why));
+    EXPECT_EQ(14 + 160 + 80 + 32, length);
+    EXPECT_EQ(0, SignatureMessage("", "2.0", digest, out, &length, &why));
+    EXPECT_STREQ("no product name", why);
+    EXPECT_EQ(0, SignatureMessage("Demo", "", digest, out, &length, &why));
+    EXPECT_STREQ("no version", why);
+    EXPECT_EQ(0, length);
 }
 
 // ---------------------------------------------------------------------------
