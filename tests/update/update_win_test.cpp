@@ -1022,6 +1022,58 @@ TEST(Signed, AKeyThatCannotBeReadLetsNoInstallerRun) {
     }
 }
 
+// A text value of the machine's registry, set for the time of a test.
+class MachineText {
+public:
+    MachineText(const std::string& key, const char* name, const std::string& value)
+        : key_(key), name_(name) {
+        char old[MAX_PATH] = "";
+        DWORD size = sizeof old;
+        HKEY opened;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_ALL_ACCESS, &opened) != 0) return;
+        set_ = RegQueryValueExA(opened, name, nullptr, nullptr, reinterpret_cast<BYTE*>(old),
+                                &size) == 0 &&
+               Set(opened, value);
+        old_ = old;
+        RegCloseKey(opened);
+    }
+    ~MachineText() {
+        HKEY opened;
+        if (!set_ || RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_.c_str(), 0, KEY_ALL_ACCESS, &opened))
+            return;
+        Set(opened, old_);
+        RegCloseKey(opened);
+    }
+    bool IsSet() const { return set_; }
+
+private:
+    bool Set(HKEY key, const std::string& value) {
+        return RegSetValueExA(key, name_, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                              static_cast<DWORD>(value.size() + 1)) == 0;
+    }
+    std::string key_;
+    const char* name_;
+    std::string old_;
+    bool set_ = false;
+};
+
+// An older service pack registers the RSA and AES provider under another name: the type
+// names "... (Prototype)", and nothing answers to the name of today's.
+TEST(Signed, TheProviderIsFoundByItsTypeWhateverItsName) {
+    HttpServer server;
+    server.Serve(Ok(FixtureInstaller(), "application/octet-stream"));
+    const std::string signature = signtest::SignBytes(signtest::MakersKey(), FixtureInstaller());
+    const std::string providers = "Software\\Microsoft\\Cryptography\\Defaults\\Provider";
+    const std::string name = "Microsoft Enhanced RSA and AES Cryptographic Provider";
+    MachineText type(providers + " Types\\Type 024", "Name", name + " (Prototype)");
+    MachineText gone(providers + "\\" + name, "Image Path", "no-such-provider.dll");
+    ASSERT_TRUE(type.IsSet() && gone.IsSet());
+    SignedProduct product;
+    AcceptOffer(product, server.Url("/setup.exe"), signature);
+    EXPECT_EQ(1, Download(product, server.Url("/setup.exe")));
+    UpdateReleaseDownload();
+}
+
 TEST(Signed, WithoutAnUpdateKeyASignatureIsNeitherCheckedNorNeeded) {
     const std::string good = signtest::SignBytes(signtest::MakersKey(), FixtureInstaller());
     const std::string garbage = "whatever the server says";
