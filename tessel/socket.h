@@ -55,6 +55,10 @@ int SocketSetBlocking(Socket* socket, int mode);
 int SocketConnect(Socket* socket, const uint8_t address[4], int32_t port);
 int SocketSend(Socket* socket, const void* data, int32_t length, int32_t* sent);
 int SocketRead(Socket* socket, void* buffer, int32_t length, int32_t* received);
+// Waits until data (or the peer's close) can be read, up to the read time-out in slices of
+// a second: 1 then; 0 on a failed wait, or after the time-out (last error 1460, logged).
+// A blocking SocketRead waits here before it reads.
+int SocketWaitReadable(Socket* socket);
 int SocketWait(const char* label, SocketSet* readSet, SocketSet* writeSet, SocketSet* errorSet,
                int32_t timeoutMs, int32_t* count);
 int SocketSetClear(SocketSet* set);

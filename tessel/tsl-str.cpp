@@ -155,6 +155,16 @@ int StrCat(char* destination, const char* source) {
     return 1;
 }
 
+int StrAppend(char* destination, int size, const char* source) {
+    TSL_NOT_NULL(kSrc, destination);
+    TSL_NOT_NULL(kSrc, source);
+    const size_t used = strlen(destination);
+    const size_t more = strlen(source);
+    if (size < 1 || used + more >= static_cast<size_t>(size)) return 0;
+    memcpy(destination + used, source, more + 1);
+    return 1;
+}
+
 // ---------------------------------------------------------------------------
 // Comparison and search
 // ---------------------------------------------------------------------------

@@ -11,6 +11,9 @@ int StrLen(const char* text);
 int StrCopy(char* destination, const char* source);
 int StrCopyN(char* destination, const char* source, int size);
 int StrCat(char* destination, const char* source);
+// Appends `source` to `destination` (`size` bytes) when the whole fits; 0, and `destination`
+// unchanged, when it does not: a cut path or name would name something else.
+int StrAppend(char* destination, int size, const char* source);
 
 // Equality and prefixes (1 when true).
 int StrEqual(const char* a, const char* b);

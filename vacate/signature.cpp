@@ -1,5 +1,5 @@
-// The pure parts of signed updates: hexadecimal text and the headers of the system's RSA
-// key blobs. The key comes from the package's script and the signature from the update
+// The pure parts of signed updates: hexadecimal text, the headers of the system's RSA key
+// blobs and the update message that a signature covers. The key comes from the package's script and the signature from the update
 // server, so both are read strictly: every byte is accounted for and no length is taken
 // on trust.
 #include "vacate/signature.h"
@@ -121,4 +121,30 @@ int SignatureParse(const char* text, int32_t modulusBytes, uint8_t* signature, i
     if (*length == modulusBytes) return 1;
     *length = 0;
     return Refuse(why, "not as long as the key's signatures");
+}
+
+int SignatureMessage(const char* productName, const char* version,
+                     const uint8_t digest[SIGNATURE_DIGEST_SIZE], uint8_t* out,
+                     int32_t* length, const char** why) {
+    TSL_NOT_NULL(kSrc, productName);
+    TSL_NOT_NULL(kSrc, version);
+    TSL_NOT_NULL(kSrc, digest);
+    TSL_NOT_NULL(kSrc, out);
+    TSL_NOT_NULL(kSrc, length);
+    *length = 0;
+    if (productName[0] == '\0') return Refuse(why, "no product name");
+    if (version[0] == '\0') return Refuse(why, "no version");
+    int32_t used = 0;
+    // Each text goes in with its zero byte.
+    const char* const texts[] = {SIGNATURE_MESSAGE_TAG, productName, version};
+    for (const char* text : texts) {
+        do {
+            if (used == SIGNATURE_MESSAGE_MAX - SIGNATURE_DIGEST_SIZE)
+                return Refuse(why, "name or version too long");
+            out[used++] = static_cast<uint8_t>(*text);
+        } while (*text++ != '\0');
+    }
+    for (int32_t i = 0; i < SIGNATURE_DIGEST_SIZE; ++i) out[used++] = digest[i];
+    *length = used;
+    return 1;
 }

@@ -1,9 +1,12 @@
 // Signed updates: a package whose script carries "UPDATE KEY" (the maker's RSA public key)
 // runs a downloaded installer only when the signature of its version record ('5') checks
-// out against that key. Keys and signatures travel as hexadecimal text: the key is the
-// system's public-key blob as it is exported, the signature the bytes the system's signing
-// call gives (SHA-256, RSA). The pure parts here (hex text, the blobs' headers) build on
-// every target; the system's cryptography is on the Win32 side (windows/signature.cpp).
+// out against that key. What is signed is the update message: the product's name, the
+// version the record offers and the SHA-256 of the installer, so that an installer signed
+// for another product or another version does not check out. Keys and signatures travel
+// as hexadecimal text: the key is the system's public-key blob as it is exported, the
+// signature the bytes the system's signing call gives (SHA-256 of the message, RSA). The
+// pure parts here (hex text, the blobs' headers, the message) build on every target; the
+// system's cryptography is on the Win32 side (windows/signature.cpp).
 #pragma once
 
 #include <stdint.h>
@@ -23,6 +26,19 @@ constexpr uint32_t SIGNATURE_CALG_RSA_KEYX = 0x0000A400;
 constexpr uint32_t SIGNATURE_MAGIC_PUBLIC = 0x31415352;   // "RSA1"
 constexpr uint32_t SIGNATURE_MAGIC_PRIVATE = 0x32415352;  // "RSA2"
 constexpr int32_t SIGNATURE_HEADER_SIZE = 20;
+
+constexpr int32_t SIGNATURE_DIGEST_SIZE = 32;  // SHA-256
+// The update message: the tag "vacate update" and a zero byte, the product's name and a zero
+// byte, the version text and a zero byte, then the installer's SHA-256 (32 bytes). Names
+// and versions are zero-terminated texts, so the zero bytes keep the parts apart.
+constexpr char SIGNATURE_MESSAGE_TAG[] = "vacate update";
+constexpr int32_t SIGNATURE_MESSAGE_MAX = 512;  // room for the longest name and version
+
+// Lays out the update message in `out` (SIGNATURE_MESSAGE_MAX bytes) and gives its length.
+// 0 (with `why` set) for an empty name or version, or one that does not fit.
+int SignatureMessage(const char* productName, const char* version,
+                     const uint8_t digest[SIGNATURE_DIGEST_SIZE], uint8_t* out,
+                     int32_t* length, const char** why);
 
 // Decodes hexadecimal text (pairs of digits, letter case ignored, nothing else) into `out`
 // of `capacity` bytes. 1 with `*length` set; 0 (and `*length` 0) for empty text, any other
@@ -58,16 +74,30 @@ int SignatureParse(const char* text, int32_t modulusBytes, uint8_t* signature, i
                    const char** why);
 
 #ifdef _WIN32
-// Checks the file at `path` against the signature text with the key text, reading it in
-// pieces through `buffer` (`size` bytes), through the system's cryptography (SHA-256,
-// RSA). The file is opened for reading only, and nobody may write, rename or delete it
-// while it is open: on 1 it stays open and `*held` keeps its handle, so that the file
-// that runs is the file that was checked (SignatureRelease closes it). 0, logged with
-// the reason, when the key, the signature or the file do not check out.
-int SignatureVerifyFile(const char* path, const char* keyText, const char* signatureText,
-                        char* buffer, int32_t size, void** held);
-// Closes a handle SignatureVerifyFile kept (nothing when it is null) and clears it.
-int SignatureRelease(void** held);
+// A SHA-256 hash computed by the system's cryptography as bytes come, in a context of the
+// RSA and AES provider type (whatever the provider's name on the system). A plain record:
+// zero-filled it holds nothing; SignatureDigestEnd releases what Begin took. Signing and
+// checking take a digest whose bytes are all in and work in its context.
+struct SignatureDigest {
+    uintptr_t provider;
+    uintptr_t hash;
+};
+int SignatureDigestBegin(SignatureDigest* digest);
+int SignatureDigestAdd(SignatureDigest* digest, const void* bytes, int32_t length);
+// Gives the hash value into `value` (SIGNATURE_DIGEST_SIZE bytes; null to give nothing)
+// and releases the digest. 0 when there was no value to give.
+int SignatureDigestEnd(SignatureDigest* digest, uint8_t* value);
+// Begins `digest` with the bytes of the file at `path`, read in pieces through `buffer`
+// (`size` bytes). On 0 the digest holds nothing.
+int SignatureFileDigest(const char* path, char* buffer, int32_t size, SignatureDigest* digest,
+                        char* why);
+
+// Checks the signature text of a '5' field against the key text of "UPDATE KEY" for the
+// update message of this product, version and installer digest. 0, logged with the reason,
+// when the key, the signature or the message do not check out (a signature of the earlier
+// form, over the installer's bytes alone, is named as such). The digest stays the caller's.
+int SignatureCheck(SignatureDigest* digest, const char* keyText, const char* signatureText,
+                   const char* productName, const char* version);
 
 // What a failed key or signing operation gives its caller (and logs): the reason, with the
 // system's error code where there is one. Buffers for it hold SIGNATURE_WHY_SIZE bytes.
@@ -80,9 +110,10 @@ constexpr int SIGNATURE_WHY_SIZE = 320;
 int SignatureMakeKeys(uint8_t* privateBlob, int32_t* privateLength, char* publicText,
                       char* why);
 
-// The signature text (SIGNATURE_TEXT_SIZE bytes) of the file at `path` with the private-key
-// blob, for the '5' field; the file is read in pieces through `buffer` (`size` bytes). 0 on
-// failure, with `why` set when it is not null.
-int SignatureSignFile(const char* path, const uint8_t* privateBlob, int32_t privateLength,
-                      char* buffer, int32_t size, char* signatureText, char* why);
+// The signature text (SIGNATURE_TEXT_SIZE bytes) for the '5' field: the update message of
+// the product, the version and the installer's digest, signed with the private-key blob.
+// 0 on failure, with `why` set when it is not null. The digest stays the caller's.
+int SignatureSign(SignatureDigest* digest, const uint8_t* privateBlob, int32_t privateLength,
+                  const char* productName, const char* version, char* signatureText,
+                  char* why);
 #endif

@@ -151,7 +151,6 @@ int UpdateScanInfo(const char* text, const char* productKey, UpdateRecord* recor
         if (tag == '\0') return 0;
         if (tag == '0') {
             if (StrEqualNoCase(record->name, productKey)) return 1;
-            record->signature[0] = '\0';  // it signed that record's installer only
             ++p;  // on from the tag itself
             continue;
         }
@@ -163,6 +162,7 @@ int UpdateScanInfo(const char* text, const char* productKey, UpdateRecord* recor
                 record->name[0] = '\0';
                 record->version[0] = '\0';
                 record->page[0] = '\0';
+                record->signature[0] = '\0';  // it signed the record before, if any
                 field = record->name;
                 break;
             case '2':
@@ -218,6 +218,20 @@ int UpdateFileName(const char* address, char* name) {
         return 0;
     }
     return 1;
+}
+
+int32_t UpdateStatus(const char* response, int32_t length, char* line, int capacity) {
+    TSL_NOT_NULL(kSrc, response);
+    TSL_NOT_NULL(kSrc, line);
+    if (capacity < 1) TSL_FAIL(kSrc, "Invalid line capacity (%d)\n", capacity);
+    int used = 0;
+    while (used < length && used < capacity - 1 && response[used] != '\r' &&
+           response[used] != '\n' && response[used] != '\0') {
+        line[used] = response[used];
+        ++used;
+    }
+    line[used] = '\0';
+    return StatusCode(response, length);
 }
 
 int UpdateTransferBegin(UpdateTransfer* transfer, int32_t bufferSize) {

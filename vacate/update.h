@@ -17,10 +17,8 @@ constexpr char UPDATE_TAG = 0x16;  // starts a tagged field of the version docum
 
 // The record of the version document the scan stands on. A '1' field (a new record) empties
 // the name, the version text and the page address but keeps the version number and the
-// download address of the record before it. The signature belongs to the one installer of
-// its record: the end ('0') of every record that is not the product's empties it, so a
-// record never takes another record's signature (a '5' field written before the record's
-// '1' still counts for it).
+// download address of the record before it. The signature belongs to the record that
+// carries it: a '1' empties it too, so a record never takes another record's signature.
 struct UpdateRecord {
     char name[UPDATE_FIELD_SIZE];          // '1'
     char version[UPDATE_VERSION_SIZE];     // '2', cut to its number
@@ -52,6 +50,11 @@ int UpdateScanInfo(const char* text, const char* productKey, UpdateRecord* recor
 // character a file name cannot hold, only dots and blanks, a trailing dot or blank, or a
 // device name.
 int UpdateFileName(const char* address, char* name);
+
+// The status code of the response in `response` (`length` bytes: "HTTP/x.y NNN ..."), 0 when
+// it does not start with a status line; its first line (cut to `capacity` - 1 bytes) goes
+// into `line` for the log.
+int32_t UpdateStatus(const char* response, int32_t length, char* line, int capacity);
 
 // One download's response, read by read into one buffer: header bytes are kept until the
 // header's end "\r\n\r\n" has come, then each read goes where the body began, behind the
@@ -91,11 +94,12 @@ struct ScriptContext;
 // What the new-version dialog left for the download.
 struct UpdateChoice {
     char download[UPDATE_FIELD_SIZE];     // the installer's address
+    char version[UPDATE_VERSION_SIZE];    // the version its record offers
     char signature[SIGNATURE_TEXT_SIZE];  // its record's '5' field
     char savePath[UPDATE_FIELD_SIZE];     // where UpdateDownload saved it
     int32_t accepted;                     // 1 when the user chose the download
-    // The saved file while it is held open against changes, once its signature checked
-    // out (packages with "UPDATE KEY"); null otherwise.
+    // The saved file, held open against writers from its check (complete, and with
+    // "UPDATE KEY" its signature good) until it has run; null otherwise.
     void* checkedFile;
 };
 const UpdateChoice* UpdateCurrentChoice();

@@ -373,6 +373,21 @@ int SocketSend(Socket* socket, const void* data, int32_t length, int32_t* sent) 
     return 0;
 }
 
+int SocketWaitReadable(Socket* socket) {
+    CheckSocket(socket, __LINE__);
+    SocketSet readSet;
+    SocketSetClear(&readSet);
+    SocketSetAdd(&readSet, socket);
+    int32_t ready = 0;
+    if (!SocketWait("Read", &readSet, nullptr, nullptr, socket->readTimeout, &ready)) return 0;
+    if (ready == 0) {
+        socket->lastError = SOCKET_TIMEOUT_CODE;
+        LogPrint("Socket Read timeout (%d)\n", socket->readTimeout);
+        return 0;
+    }
+    return SocketSetHas(&readSet, socket);
+}
+
 int SocketRead(Socket* socket, void* buffer, int32_t length, int32_t* received) {
     CheckSocket(socket, __LINE__);
     CheckPointer(buffer, __LINE__);
@@ -385,20 +400,7 @@ int SocketRead(Socket* socket, void* buffer, int32_t length, int32_t* received) 
         socket->lastError = WSAEINVAL;
         return 0;
     }
-    if (socket->blocking) {
-        SocketSet readSet;
-        SocketSetClear(&readSet);
-        SocketSetAdd(&readSet, socket);
-        int32_t ready = 0;
-        if (!SocketWait("Read", &readSet, nullptr, nullptr, socket->readTimeout, &ready))
-            return 0;
-        if (ready == 0) {
-            socket->lastError = SOCKET_TIMEOUT_CODE;
-            LogPrint("Socket Read timeout (%d)\n", socket->readTimeout);
-            return 0;
-        }
-        if (!SocketSetHas(&readSet, socket)) return 0;
-    }
+    if (socket->blocking && !SocketWaitReadable(socket)) return 0;
     int result = recv(socket->handle, static_cast<char*>(buffer), length, 0);
     if (result > 0) {
         *received = result;

@@ -277,10 +277,14 @@ void BoxAnswerer::Run() {
                 button = chooseDialog_(window);
             }
             if (button == 0) continue;
-            if (!PressButton(window, button)) continue;
+            // Recorded before the press: once the box has gone, whoever it held up may read
+            // the answers at once, while this thread may not run again for a while.
             std::lock_guard<std::mutex> guard(lock_);
             handled_.push_back(window);
             answers_.push_back(Answer{caption, text, button});
+            if (PressButton(window, button)) continue;
+            handled_.pop_back();
+            answers_.pop_back();
         }
         // A handle may be reused by a later box once the answered one is gone.
         {

@@ -188,6 +188,11 @@ TEST(Strings, CopyAndAppend) {
     EXPECT_STREQ(buffer, "abc");
     EXPECT_EQ(StrCopyN(buffer, "abc", 1), 0);
     EXPECT_STREQ(buffer, "");
+    // Appended whole or not at all: size - 1 characters fit, one more leaves it as it was.
+    EXPECT_EQ(StrAppend(buffer, 5, "abcd"), 1);
+    EXPECT_STREQ(buffer, "abcd");
+    EXPECT_EQ(StrAppend(buffer, 6, "ef"), 0);
+    EXPECT_STREQ(buffer, "abcd");
 }
 
 TEST(Strings, CompareAndSearch) {

@@ -13,6 +13,7 @@
 #include "update/document.h"
 #include "tessel/tsl-core.h"
 #include "vacate/http.h"
+#include "vacate/signature.h"
 #include "vacate/update.h"
 
 using updatetest::Field;
@@ -253,20 +254,25 @@ TEST(UpdateScan, UnknownFieldsAreLoggedAndOverlongFieldsFailTheScan) {
 }
 
 TEST(UpdateScan, SignatureHasItsOwnCapacityAndBelongsToItsRecordOnly) {
-    // The other record's signature does not pass to the product's record, which has none;
-    // a signature written before its record's '1' still counts for that record.
+    // A record's signature passes neither to the record after it, ended by its '0' or not,
+    // nor from a '5' field written before a record's '1'.
     const std::string signature = std::string(SIGNATURE_TEXT_SIZE - 1, 'a');
     size_t mark = testlog::Mark();
     std::string document = SignedRecord("A x", "4.5", "http://a/", "http://a/a.exe", "AAAA") +
                            Record("B y", "5.0", "http://b/", "http://b/b.exe") +
                            Field('5', signature) + "\r\n" +
-                           Record("C z", "6.0", "http://c/", "http://c/c.exe");
+                           Record("C z", "6.0", "http://c/", "http://c/c.exe") +
+                           Field('1', "D Other") + Field('5', "AABBCC") +
+                           Record("E w", "7.0", "http://e/", "http://e/e.exe") +
+                           SignedRecord("F v", "8.0", "http://f/", "http://f/f.exe", signature);
     UpdateRecord record;
+    for (const char* unsigned_ : {"b Y", "c Z", "e W"}) {
+        ASSERT_EQ(1, UpdateScanInfo(document.c_str(), unsigned_, &record));
+        EXPECT_STREQ("", record.signature) << unsigned_;
+    }
     ASSERT_EQ(1, UpdateScanInfo(document.c_str(), "a X", &record));
     EXPECT_STREQ("AAAA", record.signature);
-    ASSERT_EQ(1, UpdateScanInfo(document.c_str(), "b Y", &record));
-    EXPECT_STREQ("", record.signature);
-    ASSERT_EQ(1, UpdateScanInfo(document.c_str(), "c Z", &record));
+    ASSERT_EQ(1, UpdateScanInfo(document.c_str(), "f V", &record));
     EXPECT_EQ(signature, record.signature);
     EXPECT_FALSE(Contains(testlog::Since(mark), "Unknown"));
 
@@ -276,6 +282,31 @@ TEST(UpdateScan, SignatureHasItsOwnCapacityAndBelongsToItsRecordOnly) {
     mark = testlog::Mark();
     EXPECT_EQ(0, UpdateScanInfo(tooLong.c_str(), "A x", &record));
     EXPECT_TRUE(Contains(testlog::Since(mark), "Update field '5' too long (1024 bytes or more)\n"));
+}
+
+// The update message a signature covers, byte for byte as the README gives it: makers'
+// signatures and shipped uninstallers depend on it never changing.
+TEST(UpdateMessage, TagNameVersionAndDigestEachInItsPlace) {
+    uint8_t digest[SIGNATURE_DIGEST_SIZE];
+    for (int i = 0; i < SIGNATURE_DIGEST_SIZE; ++i) digest[i] = static_cast<uint8_t>(0xA0 + i);
+    uint8_t out[SIGNATURE_MESSAGE_MAX];
+    int32_t length = -1;
+    const char* why = "";
+    ASSERT_EQ(1, SignatureMessage("Demo Product", "2.05", digest, out, &length, &why));
+    const std::string expected = std::string("vacate update\0Demo Product\0" "2.05\0", 32) +
+                                 std::string(reinterpret_cast<char*>(digest), sizeof digest);
+    EXPECT_EQ(expected, std::string(reinterpret_cast<char*>(out), length));
+
+    // The longest name and version a script and a record hold fit; nothing is left out.
+    const std::string name(159, 'n');
+    const std::string version(79, '9');
+    EXPECT_EQ(1, SignatureMessage(name.c_str(), version.c_str(), digest, out, &length, &why));
+    EXPECT_EQ(14 + 160 + 80 + 32, length);
+    EXPECT_EQ(0, SignatureMessage("", "2.0", digest, out, &length, &why));
+    EXPECT_STREQ("no product name", why);
+    EXPECT_EQ(0, SignatureMessage("Demo", "", digest, out, &length, &why));
+    EXPECT_STREQ("no version", why);
+    EXPECT_EQ(0, length);
 }
 
 // ---------------------------------------------------------------------------

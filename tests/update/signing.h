@@ -12,6 +12,10 @@
 #include "vacate/signature.h"
 
 #ifdef _WIN32
+#include <windows.h>
+
+#include <wincrypt.h>
+
 #include <gtest/gtest.h>
 
 #include "fixtures/fixture-test.h"
@@ -86,22 +90,52 @@ inline const KeyPair& OtherKey() {
     return pair;
 }
 
-// The '5' field's text for a file, or for bytes (written into a file of their own).
-inline std::string SignFile(const KeyPair& key, const std::string& path) {
+// The '5' field's text for a file, or for bytes (written into a file of their own), signed
+// for a product and a version.
+inline std::string SignFile(const KeyPair& key, const std::string& path,
+                            const char* product = "Updater", const char* version = "2.05") {
     std::vector<char> buffer(65536);
+    SignatureDigest digest;
     char text[SIGNATURE_TEXT_SIZE] = "";
     char why[SIGNATURE_WHY_SIZE] = "";
-    EXPECT_EQ(1, SignatureSignFile(path.c_str(), key.privateBlob.data(),
-                                   static_cast<int32_t>(key.privateBlob.size()), buffer.data(),
-                                   static_cast<int32_t>(buffer.size()), text, why))
+    EXPECT_EQ(1, SignatureFileDigest(path.c_str(), buffer.data(),
+                                     static_cast<int32_t>(buffer.size()), &digest, why))
         << why;
+    EXPECT_EQ(1, SignatureSign(&digest, key.privateBlob.data(),
+                               static_cast<int32_t>(key.privateBlob.size()), product, version,
+                               text, why))
+        << why;
+    SignatureDigestEnd(&digest, nullptr);
     return text;
 }
-inline std::string SignBytes(const KeyPair& key, const std::string& bytes) {
+inline std::string SignBytes(const KeyPair& key, const std::string& bytes,
+                             const char* product = "Updater", const char* version = "2.05") {
     fixture::ScratchFolder scratch(fixture::TempFolder(), "sign");
     const std::string path = scratch.path + "signed.bin";
     EXPECT_TRUE(fixture::WriteAll(path, bytes));
-    return SignFile(key, path);
+    return SignFile(key, path, product, version);
+}
+
+// A signature of the earlier form: the SHA-256 of the installer's bytes alone, signed.
+inline std::string SignBytesAlone(const KeyPair& key, const std::string& bytes) {
+    HCRYPTPROV provider = 0;
+    HCRYPTKEY imported = 0;
+    HCRYPTHASH hash = 0;
+    BYTE signature[SIGNATURE_BLOB_MAX];
+    DWORD length = sizeof signature;
+    const bool made =
+        CryptAcquireContextA(&provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT) &&
+        CryptImportKey(provider, key.privateBlob.data(),
+                       static_cast<DWORD>(key.privateBlob.size()), 0, 0, &imported) &&
+        CryptCreateHash(provider, ALG_CLASS_HASH | ALG_TYPE_ANY | 12, 0, 0, &hash) &&
+        CryptHashData(hash, reinterpret_cast<const BYTE*>(bytes.data()),
+                      static_cast<DWORD>(bytes.size()), 0) &&
+        CryptSignHashA(hash, AT_SIGNATURE, nullptr, 0, signature, &length);
+    EXPECT_TRUE(made) << GetLastError();
+    if (hash != 0) CryptDestroyHash(hash);
+    if (imported != 0) CryptDestroyKey(imported);
+    if (provider != 0) CryptReleaseContext(provider, 0);
+    return made ? Hex(std::string(reinterpret_cast<char*>(signature), length)) : "";
 }
 #endif
 

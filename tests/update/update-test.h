@@ -8,6 +8,7 @@
 #include <windows.h>
 #include <winsock.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <string>
@@ -34,6 +35,7 @@ struct Reply {
     enum End { kClose, kAtOnce };
     std::vector<Piece> pieces;
     End end = kClose;
+    int64_t bytesPerSecond = 0;  // the pace of the writes (a line's speed); 0: as they go
 };
 
 inline Reply Respond(const std::string& head, const std::string& body) {
@@ -123,12 +125,21 @@ private:
         return request;
     }
 
-    static bool SendAll(SOCKET peer, const std::string& bytes) {
+    // Paced, the bytes go in slices of 64 KB, none before its time: `*total` bytes sent
+    // since `start` are due after total / pace seconds.
+    bool SendAll(SOCKET peer, const std::string& bytes, int64_t pace, DWORD start,
+                 int64_t* total) {
         size_t sent = 0;
         while (sent < bytes.size()) {
-            int n = send(peer, bytes.data() + sent, static_cast<int>(bytes.size() - sent), 0);
+            size_t slice = bytes.size() - sent;
+            if (pace > 0) {
+                slice = std::min<size_t>(slice, 65536);
+                while (!stop_ && GetTickCount() - start < *total * 1000 / pace) Sleep(1);
+            }
+            int n = send(peer, bytes.data() + sent, static_cast<int>(slice), 0);
             if (n <= 0) return false;
             sent += n;
+            *total += n;
         }
         return true;
     }
@@ -150,11 +161,13 @@ private:
             std::lock_guard<std::mutex> guard(lock_);
             requests_.push_back(request);
         }
+        const DWORD start = GetTickCount();
+        int64_t total = 0;
         for (const Piece& piece : reply.pieces) {
             if (!Pause(piece.pauseMs)) break;
             bool sentAll = true;
             for (int64_t i = 0; i < piece.repeat && sentAll; ++i)
-                sentAll = SendAll(peer, piece.bytes);
+                sentAll = SendAll(peer, piece.bytes, reply.bytesPerSecond, start, &total);
             if (!sentAll) break;
         }
         shutdown(peer, 1);  // no more sends: the client reads the end of the data

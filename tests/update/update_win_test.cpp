@@ -358,11 +358,27 @@ TEST(Fetch, ClosedAtOnceOrLargerThanTheBufferFails) {
 // Downloading the installer
 // ---------------------------------------------------------------------------
 
+const std::string& FixtureInstaller() {
+    static const std::string bytes = fixture::ReadAll(fixture::FixturePath("fx-installer.exe"));
+    return bytes;
+}
+
 const std::string kInstaller = std::string("MZ\x90\0\x03", 5) + std::string(70000, 'i') + "\r\n\r\nend";
 
 int Download(Product& product, const std::string& url, int32_t size = UPDATE_BUFFER_SIZE) {
     std::vector<char> buffer(size, 'Z');
     return UpdateDownload(&product.context, url.c_str(), 0, buffer.data(), size);
+}
+
+// The names of the files in a folder, in the order the system lists them.
+std::vector<std::string> FilesIn(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((folder + "*").c_str(), &entry);
+    for (bool more = find != INVALID_HANDLE_VALUE; more; more = FindNextFileA(find, &entry))
+        if (!(entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(entry.cFileName);
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    return names;
 }
 
 TEST(Download, SavesTheBodyIntoTheProductsFolder) {
@@ -383,7 +399,9 @@ TEST(Download, SavesTheBodyIntoTheProductsFolder) {
         DeleteFileA(saved.c_str());
         size_t mark = testlog::Mark();
         EXPECT_EQ(1, Download(product, server.Url("/files/setup-2.0.exe"))) << i;
+        UpdateReleaseDownload();
         EXPECT_EQ(kInstaller, fixture::ReadAll(saved)) << i;
+        EXPECT_EQ(std::vector<std::string>{"setup-2.0.exe"}, FilesIn(product.folder.path)) << i;
         EXPECT_STREQ(saved.c_str(), UpdateCurrentChoice()->savePath);
         std::string log = testlog::Since(mark);
         EXPECT_TRUE(Contains(log, "Save to -> [" + saved + "]\n")) << i;
@@ -395,37 +413,39 @@ TEST(Download, SavesTheBodyIntoTheProductsFolder) {
     EXPECT_EQ(std::string("User-Agent: ") + kDownloadAgent, HeaderLine(requests[0], "User-Agent: "));
 }
 
-TEST(Download, WrongSizeOrErrorStatusFailsAndAnErrorPageReplacesNothing) {
+// A download aimed at a file the product has: until it is complete, nothing of the product's
+// is touched, and a failed one leaves no file of its own behind.
+TEST(Download, WrongSizeOrErrorStatusFailsAndReplacesNothing) {
     HttpServer server;
     Product product;
-    const std::string saved = product.folder.path + "setup.exe";
-    fixture::WriteAll(saved, "the installer downloaded before");
-    std::string half = kInstaller.substr(0, kInstaller.size() / 2);
+    const std::string own = product.folder.path + "uninstall.exe";
+    const std::string ownBytes = FixtureInstaller();
+    fixture::WriteAll(own, ownBytes);
     struct Case {
         Reply reply;
         const char* logged;
-        bool replaces;  // the file of that name is written
     };
     const Case cases[] = {
         {Respond("HTTP/1.0 404 Not Found\r\nContent-Length: 9", "Not found"),
-         "Download refused by the server (status 404)\n", false},
-        {Respond("HTTP/1.0 200 OK\r\nContent-Length: 70012", half), "Sizes to not match (70012 != 35006)\n", true},
-        {Respond("HTTP/1.0 200 OK\r\nContent-Length: 100", kInstaller), "Sizes to not match (100 != ", true},
+         "Download refused by the server (status 404)\n"},
+        {Respond("HTTP/1.0 200 OK\r\nContent-Length: 1300", std::string(300, 'x')),
+         "Sizes to not match (1300 != 300)\n"},
+        {Respond("HTTP/1.0 200 OK\r\nContent-Length: 100", kInstaller), "Sizes to not match (100 != "},
     };
     for (const Case& c : cases) {
         server.Serve(c.reply);
         size_t mark = testlog::Mark();
-        EXPECT_EQ(0, Download(product, server.Url("/setup.exe"))) << c.logged;
+        EXPECT_EQ(0, Download(product, server.Url("/uninstall.exe"))) << c.logged;
         EXPECT_TRUE(Contains(testlog::Since(mark), c.logged)) << c.logged << testlog::Since(mark);
-        if (!c.replaces)
-            EXPECT_EQ("the installer downloaded before", fixture::ReadAll(saved));
+        EXPECT_TRUE(ownBytes == fixture::ReadAll(own)) << c.logged;
+        EXPECT_EQ(std::vector<std::string>{"uninstall.exe"}, FilesIn(product.folder.path));
     }
 }
 
-// A connection reset in the middle of an announced body is a failed download, and what
-// came before the reset is all that was written. (Wine reports a reset to the reader as a
-// normal close, so that a body without a size counts as broken off only on Windows; the
-// handling of that case is tested with the response's pure reader.)
+// A connection reset in the middle of an announced body is a failed download, and nothing
+// of it stays. (Wine reports a reset to the reader as a normal close, so that a body without
+// a size counts as broken off only on Windows; the handling of that case is tested with the
+// response's pure reader.)
 TEST(Download, AResetInTheMiddleOfTheBodyFails) {
     const int port = updatetest::ResetServerPort();
     ASSERT_NE(0, port) << "the resetting peer runs only when ctest starts this test";
@@ -434,7 +454,7 @@ TEST(Download, AResetInTheMiddleOfTheBodyFails) {
     EXPECT_EQ(0, Download(product, "http://127.0.0.1:" + std::to_string(port) + "/sized/setup.exe"));
     std::string log = testlog::Since(mark);
     EXPECT_TRUE(Contains(log, "Sizes to not match (100000 != 30000)")) << log;
-    EXPECT_EQ(30000u, fixture::ReadAll(product.folder.path + "setup.exe").size());
+    EXPECT_TRUE(FilesIn(product.folder.path).empty());
 }
 
 TEST(Download, NamesAndSavePathsOutsideTheProductsFolderAreRefusedUnasked) {
@@ -518,15 +538,26 @@ const char kLatest[] = "You are running the latest version of QuorvexTest Update
 
 using Shown = std::vector<std::string>;
 
+// The shell's web browser, for the time of a test: fx-browser, which records the address it
+// was asked to open.
+struct Browser {
+    explicit Browser(const std::string& record)
+        : http("http", Command(record)), https("https", Command(record)) {}
+    static std::string Command(const std::string& record) {
+        return "\"" + fixture::FixturePath("fx-browser.exe") + "\" \"" + record + "\" \"%1\"";
+    }
+    bool Registered() const { return http.Registered() && https.Registered(); }
+    fixture::UrlScheme http;
+    fixture::UrlScheme https;
+};
+
 TEST(Dialog, ShowsBothVersionsOpensThePageAndStaysOpenUntilTheDownloadIsChosen) {
     Product product;
     fixture::ScratchFolder scratch(fixture::TempFolder(), "page");
     std::string record = scratch.path + "opened.txt";
-    std::string scheme = "tslupdate" + std::to_string(GetCurrentProcessId());
-    fixture::UrlScheme handler(scheme, "\"" + fixture::FixturePath("fx-browser.exe") + "\" \"" +
-                                           record + "\" \"%1\"");
-    ASSERT_TRUE(handler.Registered());
-    std::string page = scheme + ":quorvex/updater?from=dialog";
+    Browser browser(record);
+    ASSERT_TRUE(browser.Registered());
+    std::string page = "HTTPS://www.quorvex.example/updater?from=dialog";
 
     // The context's version is cut to its number by the check before the dialog shows.
     StrCopy(product.context.productVersion, "1.60");
@@ -561,6 +592,41 @@ TEST(Dialog, ShowsBothVersionsOpensThePageAndStaysOpenUntilTheDownloadIsChosen) 
     GetWindowRect(GetDesktopWindow(), &desktop);
     EXPECT_NEAR((desktop.left + desktop.right) / 2, (shown.left + shown.right) / 2, 1);
     EXPECT_NEAR((desktop.top + desktop.bottom) / 2, (shown.top + shown.bottom) / 2, 1);
+}
+
+// The record's page comes from the server and the check runs as administrator: only a web
+// address reaches the shell. A program of the product's folder, a file address, and a quote
+// that would end the address in the browser's command line open nothing.
+TEST(Dialog, ThePageButtonOpensWebAddressesOnly) {
+    Product product;
+    const std::string evil = product.folder.path + "evil.exe";
+    ASSERT_TRUE(fixture::WriteAll(evil, FixtureInstaller()));
+    const std::string ran = product.folder.path + "evil-ran.txt";
+    InstallerWishes wishes(ran, 1);
+    const std::string opened = product.folder.path + "opened.txt";
+    Browser browser(opened);
+    ASSERT_TRUE(browser.Registered());
+    // The page's button, then Escape.
+    auto pressFor = [&product](const std::string& page) {
+        bool pressed = false;
+        Answers answers({}, [&pressed](HWND dialog) {
+            if (pressed) return IDCANCEL;
+            pressed = windriver::PressButton(dialog, IDC_UPDATE_WEBPAGE);
+            return 0;
+        });
+        UpdateDialog(&product.context, "2.05", page.c_str(), "http://d/s.exe");
+    };
+    for (const std::string& page : {evil, "file:///" + evil, "http://p.example/\" \"" + evil}) {
+        size_t mark = testlog::Mark();
+        pressFor(page);
+        EXPECT_TRUE(Contains(testlog::Since(mark), "Not a web address, not opened '" + page + "'\n"))
+            << page;
+    }
+    // Once a web address has opened, a program started before it would have run as well.
+    pressFor("hTTp://p.example/updater");
+    ASSERT_TRUE(fixture::WaitForFile(opened, 60000));
+    EXPECT_EQ("hTTp://p.example/updater", fixture::ReadAll(opened));
+    EXPECT_FALSE(fixture::Exists(ran));
 }
 
 TEST(Dialog, EnterEscapeAndCloseDeclineTheDownload) {
@@ -700,21 +766,36 @@ TEST(Check, FailedPhasesAskAgainAndRetryDirectly) {
     EXPECT_FALSE(fixture::Exists(offered.folder.path + "setup.exe"));
 }
 
-TEST(Check, ProxyThatDoesNotListenIsFollowedByTheDirectAttempt) {
-    UpdateServer update;
-    Product product(update.server.Url("/info.txt"));
-    std::string record = product.folder.path + "installer-ran.txt";
-    InstallerWishes wishes(record, 1);
+// A proxy that does not listen, or answers with an error page of its own (no version
+// document, no installer), fails its phase: the direct attempt follows, for both requests.
+TEST(Check, ProxyThatFailsIsFollowedByTheDirectAttempt) {
     sockettest::RefusingPort deadProxy;
-    ProxySetting proxy(1, "127.0.0.1:" + std::to_string(deadProxy.Port()));
-    Answers answers({IDYES}, IDC_UPDATE_DOWNLOAD);
-    size_t mark = testlog::Mark();
-    EXPECT_EQ(1, UpdateCheck(&product.context));
-    EXPECT_EQ((Shown{kAsk, "dialog", kUpdated}), answers.Shown());
-    std::string log = testlog::Since(mark);
-    EXPECT_TRUE(Contains(log, "Update on phase 1\n"));
-    EXPECT_TRUE(Contains(log, "Update download on phase 1\n"));
-    EXPECT_EQ(2u, update.server.Requests().size());
+    const char* const statuses[] = {nullptr, "407 Proxy Authentication Required", "502 Bad Gateway"};
+    for (const char* status : statuses) {
+        SCOPED_TRACE(status != nullptr ? status : "not listening");
+        UpdateServer update;
+        Product product(update.server.Url("/info.txt"));
+        std::string record = product.folder.path + "installer-ran.txt";
+        InstallerWishes wishes(record, 1);
+        HttpServer errorProxy;
+        if (status != nullptr)
+            errorProxy.Serve(Respond(std::string("HTTP/1.0 ") + status + "\r\nContent-Length: 5",
+                                     "error"));
+        ProxySetting proxy(1, status != nullptr ? errorProxy.HostPort()
+                                                : "127.0.0.1:" + std::to_string(deadProxy.Port()));
+        Answers answers({IDYES}, IDC_UPDATE_DOWNLOAD);
+        size_t mark = testlog::Mark();
+        EXPECT_EQ(1, UpdateCheck(&product.context));
+        EXPECT_EQ((Shown{kAsk, "dialog", kUpdated}), answers.Shown());
+        std::string log = testlog::Since(mark);
+        EXPECT_TRUE(Contains(log, "Update on phase 1\n"));
+        EXPECT_TRUE(Contains(log, "Update download on phase 1\n"));
+        EXPECT_EQ(2u, update.server.Requests().size());
+        if (status == nullptr) continue;
+        EXPECT_TRUE(Contains(log, std::string("Update information refused (HTTP/1.0 ") + status + ")\n"))
+            << log;
+        EXPECT_EQ(2u, errorProxy.Requests().size());
+    }
 }
 
 TEST(Check, ThroughTheRealProxy) {
@@ -752,11 +833,6 @@ TEST(Check, ThroughTheRealProxy) {
 // Signed updates: packages that carry "UPDATE KEY"
 // ---------------------------------------------------------------------------
 
-const std::string& FixtureInstaller() {
-    static const std::string bytes = fixture::ReadAll(fixture::FixturePath("fx-installer.exe"));
-    return bytes;
-}
-
 // The product of a package with the maker's key in its script.
 struct SignedProduct : Product {
     explicit SignedProduct(const std::string& url = "", const std::string& key =
@@ -767,14 +843,16 @@ struct SignedProduct : Product {
     }
 };
 
-// The version document offering 2.05 with the installer's signature (no '5' field when
-// `signature` is null), then the installer's bytes for every download after it.
+// The version document offering 2.05 at `path` with the installer's signature (no '5'
+// field when `signature` is null) after the text `before`, then the installer's bytes for
+// every download after it.
 void ServeSigned(HttpServer* server, const std::string* signature,
-                 std::vector<std::string> installers) {
-    const std::string url = server->Url("/setup.exe");
+                 std::vector<std::string> installers, const std::string& before = "",
+                 const char* path = "/setup.exe") {
+    const std::string url = server->Url(path);
     std::vector<Reply> replies = {
-        Ok(signature != nullptr ? SignedRecord(kKey, "2.05", "http://p/", url, *signature)
-                                : Record(kKey, "2.05", "http://p/", url))};
+        Ok(before + (signature != nullptr ? SignedRecord(kKey, "2.05", "http://p/", url, *signature)
+                                          : Record(kKey, "2.05", "http://p/", url)))};
     for (const std::string& bytes : installers) replies.push_back(Ok(bytes, "application/octet-stream"));
     server->Serve(replies);
 }
@@ -836,55 +914,75 @@ TEST(Signed, TheCheckedFileIsHeldAgainstChangesUntilItIsLetGo) {
     }
 }
 
+// Each download aims at a file the product has, which must survive byte for byte: an
+// installer changed on the way, signed with another key, for another product, for an older
+// version offered as the newest, or in the earlier form (its bytes alone), or a signature
+// that belongs to the record before, or none that can be read.
 TEST(Signed, AnInstallerThatDoesNotCheckOutIsDeletedAndNeverRun) {
+    using signtest::MakersKey;
+    using signtest::SignBytes;
     std::string changed = FixtureInstaller();
     changed[changed.size() / 2] ^= 0x01;
-    const std::string good = signtest::SignBytes(signtest::MakersKey(), FixtureInstaller());
-    const std::string ofAnotherFile = signtest::SignBytes(signtest::MakersKey(), changed);
-    const std::string withAnotherKey = signtest::SignBytes(signtest::OtherKey(), FixtureInstaller());
+    const std::string good = SignBytes(MakersKey(), FixtureInstaller());
     const std::string cut = good.substr(0, good.size() - 2);
+    const std::string signatures[] = {
+        SignBytes(MakersKey(), changed),
+        SignBytes(signtest::OtherKey(), FixtureInstaller()),
+        SignBytes(MakersKey(), FixtureInstaller(), "Other", "2.05"),
+        SignBytes(MakersKey(), FixtureInstaller(), "Updater", "1.5"),
+        signtest::SignBytesAlone(MakersKey(), FixtureInstaller()),
+        "not a signature", good.substr(1), cut, good + "00"};
     struct Case {
         const char* what;
         const std::string* signature;  // null: no '5' field
         std::string installer;
         const char* logged;
+        std::string before = "";  // document text before the product's record
     };
-    const std::string garbage[] = {"not a signature", good.substr(1), cut, good + "00"};
-    std::vector<Case> cases = {
-        {"a byte changed", &good, changed, "Update signature does not match"},
-        {"another file's signature", &ofAnotherFile, FixtureInstaller(),
-         "Update signature does not match"},
-        {"another key's signature", &withAnotherKey, FixtureInstaller(),
-         "Update signature does not match"},
+    const std::string otherRecord = updatetest::Field('1', "QuorvexTest Other") + "\r\n" +
+                                    updatetest::Field('5', good) + "\r\n";
+    const std::string mismatch = "Update signature does not match product 'Updater' version '2.05'";
+    const std::vector<Case> cases = {
+        {"a byte changed", &good, changed, mismatch.c_str()},
+        {"another file's signature", &signatures[0], FixtureInstaller(), mismatch.c_str()},
+        {"another key's signature", &signatures[1], FixtureInstaller(), mismatch.c_str()},
+        {"another product's installer", &signatures[2], FixtureInstaller(), mismatch.c_str()},
+        {"an older version as the newest", &signatures[3], FixtureInstaller(), mismatch.c_str()},
+        {"the earlier form", &signatures[4], FixtureInstaller(),
+         "Update signature of the earlier form (the installer's bytes alone) refused"},
+        {"the record before's signature", nullptr, FixtureInstaller(), "Update signature missing\n",
+         otherRecord},
         {"no '5' field", nullptr, FixtureInstaller(), "Update signature missing\n"},
-        {"text", &garbage[0], FixtureInstaller(), "Update signature cannot be read (not hexadecimal)"},
-        {"odd digits", &garbage[1], FixtureInstaller(),
+        {"text", &signatures[5], FixtureInstaller(), "Update signature cannot be read (not hexadecimal)"},
+        {"odd digits", &signatures[6], FixtureInstaller(),
          "Update signature cannot be read (an odd number of digits)"},
-        {"one byte short", &garbage[2], FixtureInstaller(),
+        {"one byte short", &signatures[7], FixtureInstaller(),
          "Update signature cannot be read (not as long as the key's signatures)"},
-        {"one byte more", &garbage[3], FixtureInstaller(),
+        {"one byte more", &signatures[8], FixtureInstaller(),
          "Update signature cannot be read (not as long as the key's signatures)"},
     };
     ProxySetting noProxy(0, "");
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         HttpServer server;
-        ServeSigned(&server, c.signature, {c.installer});
+        ServeSigned(&server, c.signature, {c.installer}, c.before, "/uninstall.exe");
         SignedProduct product(server.Url("/info.txt"));
+        const std::string own = product.folder.path + "uninstall.exe";
+        ASSERT_TRUE(fixture::WriteAll(own, kInstaller));
         std::string record = product.folder.path + "installer-ran.txt";
         InstallerWishes wishes(record, 1);
         Answers answers({IDYES, IDNO}, IDC_UPDATE_DOWNLOAD);
         size_t mark = testlog::Mark();
         EXPECT_EQ(1, UpdateCheck(&product.context));
-        // A failed download: both phases, the question, and nothing run or left.
+        // A failed download: both phases, the question, nothing run, the product's own file
+        // as it was and no other file left.
         EXPECT_EQ((Shown{kAsk, "dialog", kRetryDownload, kNoContact}), answers.Shown());
         EXPECT_EQ(3u, server.Requests().size());
-        EXPECT_FALSE(fixture::Exists(record));
-        const std::string saved = product.folder.path + "setup.exe";
-        EXPECT_FALSE(fixture::Exists(saved));
+        EXPECT_TRUE(kInstaller == fixture::ReadAll(own));
+        EXPECT_EQ(std::vector<std::string>{"uninstall.exe"}, FilesIn(product.folder.path));
         std::string log = testlog::Since(mark);
         EXPECT_TRUE(Contains(log, c.logged)) << log;
-        EXPECT_TRUE(Contains(log, "Download '" + saved + "' not run and deleted: its signature "
+        EXPECT_TRUE(Contains(log, "Download for '" + own + "' not run and removed: its signature "
                                   "did not check out\n"));
         EXPECT_FALSE(Contains(log, "Update signature checks out"));
     }
@@ -922,6 +1020,58 @@ TEST(Signed, AKeyThatCannotBeReadLetsNoInstallerRun) {
         EXPECT_TRUE(Contains(testlog::Since(mark), "Update key cannot be read (")) << broken;
         EXPECT_FALSE(fixture::Exists(product.folder.path + "setup.exe"));
     }
+}
+
+// A text value of the machine's registry, set for the time of a test.
+class MachineText {
+public:
+    MachineText(const std::string& key, const char* name, const std::string& value)
+        : key_(key), name_(name) {
+        char old[MAX_PATH] = "";
+        DWORD size = sizeof old;
+        HKEY opened;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_ALL_ACCESS, &opened) != 0) return;
+        set_ = RegQueryValueExA(opened, name, nullptr, nullptr, reinterpret_cast<BYTE*>(old),
+                                &size) == 0 &&
+               Set(opened, value);
+        old_ = old;
+        RegCloseKey(opened);
+    }
+    ~MachineText() {
+        HKEY opened;
+        if (!set_ || RegOpenKeyExA(HKEY_LOCAL_MACHINE, key_.c_str(), 0, KEY_ALL_ACCESS, &opened))
+            return;
+        Set(opened, old_);
+        RegCloseKey(opened);
+    }
+    bool IsSet() const { return set_; }
+
+private:
+    bool Set(HKEY key, const std::string& value) {
+        return RegSetValueExA(key, name_, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                              static_cast<DWORD>(value.size() + 1)) == 0;
+    }
+    std::string key_;
+    const char* name_;
+    std::string old_;
+    bool set_ = false;
+};
+
+// An older service pack registers the RSA and AES provider under another name: the type
+// names "... (Prototype)", and nothing answers to the name of today's.
+TEST(Signed, TheProviderIsFoundByItsTypeWhateverItsName) {
+    HttpServer server;
+    server.Serve(Ok(FixtureInstaller(), "application/octet-stream"));
+    const std::string signature = signtest::SignBytes(signtest::MakersKey(), FixtureInstaller());
+    const std::string providers = "Software\\Microsoft\\Cryptography\\Defaults\\Provider";
+    const std::string name = "Microsoft Enhanced RSA and AES Cryptographic Provider";
+    MachineText type(providers + " Types\\Type 024", "Name", name + " (Prototype)");
+    MachineText gone(providers + "\\" + name, "Image Path", "no-such-provider.dll");
+    ASSERT_TRUE(type.IsSet() && gone.IsSet());
+    SignedProduct product;
+    AcceptOffer(product, server.Url("/setup.exe"), signature);
+    EXPECT_EQ(1, Download(product, server.Url("/setup.exe")));
+    UpdateReleaseDownload();
 }
 
 TEST(Signed, WithoutAnUpdateKeyASignatureIsNeitherCheckedNorNeeded) {

@@ -411,32 +411,61 @@ TEST_F(PackFiles, KeygenAndSignMakeWhatTheUninstallerChecks) {
     EXPECT_EQ(error, key + ": exists already; a private key is never overwritten");
     EXPECT_EQ(vt::ReadBytes(key), privateBlob);
 
-    ASSERT_TRUE(PackSign(installer.c_str(), key.c_str(), &signature, &error)) << error;
+    ASSERT_TRUE(PackSign(installer.c_str(), key.c_str(), "Demo Product", "2.05", &signature,
+                         &error))
+        << error;
     EXPECT_EQ(512u, signature.size());
+    // It checks out for that product, version and installer only.
     std::vector<char> buffer(4096);
-    void* held = nullptr;
-    EXPECT_TRUE(SignatureVerifyFile(installer.c_str(), publicText.c_str(), signature.c_str(),
-                                    buffer.data(), static_cast<int32_t>(buffer.size()), &held));
-    SignatureRelease(&held);
+    auto checks = [&](const char* product, const char* version) {
+        SignatureDigest digest;
+        EXPECT_TRUE(SignatureFileDigest(installer.c_str(), buffer.data(),
+                                        static_cast<int32_t>(buffer.size()), &digest, nullptr));
+        const int good = SignatureCheck(&digest, publicText.c_str(), signature.c_str(), product,
+                                        version);
+        SignatureDigestEnd(&digest, nullptr);
+        return good;
+    };
+    EXPECT_TRUE(checks("Demo Product", "2.05"));
+    EXPECT_FALSE(checks("Demo Product", "2.5"));
+    EXPECT_FALSE(checks("Other Product", "2.05"));
     vt::WriteBytes(installer, "MZ another installer");
-    EXPECT_FALSE(SignatureVerifyFile(installer.c_str(), publicText.c_str(), signature.c_str(),
-                                     buffer.data(), static_cast<int32_t>(buffer.size()), &held));
-    EXPECT_EQ(held, nullptr);
+    EXPECT_FALSE(checks("Demo Product", "2.05"));
 
     // Only a private key signs.
-    EXPECT_FALSE(PackSign(installer.c_str(), installer.c_str(), &signature, &error));
+    EXPECT_FALSE(PackSign(installer.c_str(), installer.c_str(), "Demo Product", "2.05",
+                          &signature, &error));
     EXPECT_EQ(error, installer + ": not a private key file (not a key blob of this kind)");
-    EXPECT_FALSE(PackSign(dir_.Path("missing.exe").c_str(), key.c_str(), &signature, &error));
+    EXPECT_FALSE(PackSign(dir_.Path("missing.exe").c_str(), key.c_str(), "Demo Product", "2.05",
+                          &signature, &error));
     EXPECT_THAT(error, HasSubstr("Unable to open '" + dir_.Path("missing.exe") + "'"));
 #else
     EXPECT_FALSE(PackKeygen(key.c_str(), &publicText, &error));
     EXPECT_THAT(error, HasSubstr("keygen needs the Windows build of vacate-pack"));
     EXPECT_FALSE(std::filesystem::exists(key));
     vt::WriteBytes(key, PrivateBlob(2048));
-    EXPECT_FALSE(PackSign(installer.c_str(), key.c_str(), &signature, &error));
+    EXPECT_FALSE(PackSign(installer.c_str(), key.c_str(), "Demo Product", "2.05", &signature,
+                          &error));
     EXPECT_THAT(error, HasSubstr("sign needs the Windows build of vacate-pack"));
     EXPECT_EQ(signature, "");
 #endif
+    // A signature binds what the uninstaller reads: a name its script holds and a version
+    // number as the record's '2' field starts, so anything else would never check out.
+    struct Refused {
+        std::string product, version;
+        const char* named;
+    };
+    for (const Refused& r : {Refused{"", "2.0", "product name"},
+                             Refused{std::string(160, 'p'), "2.0", "product name"},
+                             Refused{"Tab\tName", "2.0", "product name"},
+                             Refused{"Demo", "", "version"}, Refused{"Demo", "2.0 beta", "version"},
+                             Refused{"Demo", "v2", "version"},
+                             Refused{"Demo", std::string(80, '1'), "version"}}) {
+        EXPECT_FALSE(PackSign(installer.c_str(), key.c_str(), r.product.c_str(),
+                              r.version.c_str(), &signature, &error))
+            << r.product << "/" << r.version;
+        EXPECT_THAT(error, StartsWith(std::string(r.named) + " '"));
+    }
 }
 
 }  // namespace

@@ -310,13 +310,6 @@ TEST_F(Program, AMakersSignedReleaseRunsAndAChangedOneDoesNot) {
     EXPECT_EQ(fixture::ReadAll(privateKey), privateBytes);
 
     const std::string installer = fixture::ReadAll(fixture::FixturePath("fx-installer.exe"));
-    PackRun sign = RunPack("sign \"" + fixture::FixturePath("fx-installer.exe") + "\" \"" +
-                               privateKey + "\"",
-                           maker.path);
-    ASSERT_EQ(sign.exitCode, 0) << sign.err;
-    const std::string signature = FirstLine(sign.out);
-    EXPECT_EQ(signature.size(), 512u);
-
     std::string changed = installer;
     changed[changed.size() / 3] ^= 0x20;
     for (bool intact : {true, false}) {
@@ -325,6 +318,13 @@ TEST_F(Program, AMakersSignedReleaseRunsAndAChangedOneDoesNot) {
         Sample p;
         p.AddFile("app.exe");
         p.Register();
+        // Signed for the product's name and the version its record offers.
+        PackRun sign = RunPack("sign \"" + fixture::FixturePath("fx-installer.exe") + "\" \"" +
+                                   privateKey + "\" \"" + p.name + "\" 2.0",
+                               maker.path);
+        ASSERT_EQ(sign.exitCode, 0) << sign.err;
+        const std::string signature = FirstLine(sign.out);
+        EXPECT_EQ(signature.size(), 512u);
         updatetest::HttpServer server;
         std::string key = std::string(product::kCompany) + " " + p.name;
         server.Serve({updatetest::Ok(updatetest::SignedRecord(key, "2.0", "http://p.example/",

@@ -1,7 +1,7 @@
 // vacate-pack: builds packed uninstallers and shows their scripts.
 //   vacate-pack build <script.txt> <vacate.exe> <out.exe>
 //   vacate-pack keygen <private key file>              (Windows build: signed updates)
-//   vacate-pack sign <installer> <private key file>
+//   vacate-pack sign <installer> <private key file> <product name> <version>
 //   vacate-pack dump <packed.exe>
 //   vacate-pack script <script.txt> <install.dat>
 //   vacate-pack list <folder>                          (prints the folder's FILE LIST line)
@@ -18,7 +18,7 @@ static int Usage() {
     fprintf(stderr,
             "usage: vacate-pack build <script.txt> <vacate.exe> <out.exe>\n"
             "       vacate-pack keygen <private key file>\n"
-            "       vacate-pack sign <installer> <private key file>\n"
+            "       vacate-pack sign <installer> <private key file> <product name> <version>\n"
             "       vacate-pack dump <packed.exe>\n"
             "       vacate-pack script <script.txt> <install.dat>\n"
             "       vacate-pack list <folder>\n");

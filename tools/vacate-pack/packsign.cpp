@@ -14,7 +14,9 @@
 #endif
 
 #include "tools/vacate-pack/vacatepack.h"
+#include "vacate/script.h"
 #include "vacate/signature.h"
+#include "vacate/update.h"
 
 namespace {
 
@@ -53,6 +55,32 @@ int NeedsWindows(const char* command, std::string* error) {
 }
 #endif
 
+// What the uninstaller binds a signature to must be what it reads: the script's product
+// name (a field of printable bytes) and the record's version number as its text.
+int SignedFor(const char* productName, const char* version, std::string* error) {
+    const size_t length = strlen(productName);
+    bool printable = length > 0 && length < static_cast<size_t>(SCRIPT_TEXT_SIZE);
+    for (size_t i = 0; i < length; ++i)
+        printable = printable && productName[i] >= 0x20 && productName[i] < 0x7F;
+    if (!printable) {
+        *error = std::string("product name '") + productName +
+                 "': not a PRODUCT NAME a script holds (1 to 159 printable characters)";
+        return 0;
+    }
+    char number[UPDATE_VERSION_SIZE] = "";
+    double value = 0;
+    const bool fits = strlen(version) < sizeof number;
+    if (fits) strcpy(number, version);
+    if (!fits || !UpdateVersionNumber(&value, number) || number[0] == '\0' ||
+        strcmp(number, version) != 0) {
+        *error = std::string("version '") + version +
+                 "': not a version number of digits and points (as the record's '2' field "
+                 "starts, e.g. 2.05)";
+        return 0;
+    }
+    return 1;
+}
+
 }  // namespace
 
 int PackKeygen(const char* privatePath, std::string* publicText, std::string* error) {
@@ -82,9 +110,10 @@ int PackKeygen(const char* privatePath, std::string* publicText, std::string* er
 #endif
 }
 
-int PackSign(const char* installerPath, const char* privatePath, std::string* signatureText,
-             std::string* error) {
+int PackSign(const char* installerPath, const char* privatePath, const char* productName,
+             const char* version, std::string* signatureText, std::string* error) {
     signatureText->clear();
+    if (!SignedFor(productName, version, error)) return 0;
 #ifdef _WIN32
     std::error_code failed;
     const uintmax_t size = std::filesystem::file_size(privatePath, failed);
@@ -106,11 +135,15 @@ int PackSign(const char* installerPath, const char* privatePath, std::string* si
         return 0;
     }
     std::vector<char> buffer(kReadSize);
+    SignatureDigest digest;
     char text[SIGNATURE_TEXT_SIZE];
-    char why[SIGNATURE_WHY_SIZE];
-    const int signedFile = SignatureSignFile(installerPath, key.data(),
-                                             static_cast<int32_t>(key.size()), buffer.data(),
-                                             kReadSize, text, why);
+    char why[SIGNATURE_WHY_SIZE] = "";
+    int signedFile = SignatureFileDigest(installerPath, buffer.data(), kReadSize, &digest, why);
+    if (signedFile) {
+        signedFile = SignatureSign(&digest, key.data(), static_cast<int32_t>(key.size()),
+                                   productName, version, text, why);
+        SignatureDigestEnd(&digest, nullptr);
+    }
     SecureZeroMemory(key.data(), key.size());
     if (!signedFile) {
         *error = why;
@@ -127,12 +160,19 @@ int PackSign(const char* installerPath, const char* privatePath, std::string* si
 
 int PackSignCommand(int argc, char** argv, int* exitCode) {
     const bool keygen = argc == 3 && strcmp(argv[1], "keygen") == 0;
-    const bool sign = argc == 4 && strcmp(argv[1], "sign") == 0;
+    const bool sign = argc == 6 && strcmp(argv[1], "sign") == 0;
+    if (argc == 4 && strcmp(argv[1], "sign") == 0) {
+        // The earlier form signed the installer alone, which uninstallers now refuse.
+        fprintf(stderr, "vacate-pack: sign needs the product name and the version: sign "
+                        "<installer> <private key file> <product name> <version>\n");
+        *exitCode = 2;
+        return 1;
+    }
     if (!keygen && !sign) return 0;
     std::string text;
     std::string error;
     const int done = keygen ? PackKeygen(argv[2], &text, &error)
-                            : PackSign(argv[2], argv[3], &text, &error);
+                            : PackSign(argv[2], argv[3], argv[4], argv[5], &text, &error);
     if (!done) {
         fprintf(stderr, "vacate-pack: %s\n", error.c_str());
         *exitCode = 1;

@@ -12,12 +12,16 @@
 // public key's text.
 int PackKeygen(const char* privatePath, std::string* publicText, std::string* error);
 
-// The signature text of the file at `installerPath` with the private key of the file at
-// `privatePath`.
-int PackSign(const char* installerPath, const char* privatePath, std::string* signatureText,
-             std::string* error);
+// The signature text of the installer at `installerPath`, for the product named
+// `productName` (its script's "PRODUCT NAME") in the version `version` (the number its
+// version record's '2' field starts with, e.g. "2.05"), with the private key of the file at
+// `privatePath`. A name the script could not hold or a version that is not digits and
+// points alone is refused.
+int PackSign(const char* installerPath, const char* privatePath, const char* productName,
+             const char* version, std::string* signatureText, std::string* error);
 
 // The builder's command of these: "keygen <private key file>" or "sign <installer>
-// <private key file>". Prints the text on success; 0 when `argv` names neither command,
-// else 1 with `*exitCode` set (errors and usage go to standard error).
+// <private key file> <product name> <version>". Prints the text on success; 0 when `argv`
+// names neither command, else 1 with `*exitCode` set (errors and usage go to standard
+// error).
 int PackSignCommand(int argc, char** argv, int* exitCode);

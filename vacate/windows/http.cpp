@@ -127,18 +127,11 @@ int HttpRead(Socket* socket, char* buffer, int32_t length, int32_t* received) {
     TSL_NOT_NULL(kSrc, received);
     *received = 0;
     if (!SocketSetBlocking(socket, 0)) return 0;
-    if (!SocketRead(socket, buffer, length, received)) return 0;
-    if (*received > 0 || length == 0) return 1;
-
-    SocketSet readable;
-    SocketSetClear(&readable);
-    SocketSetAdd(&readable, socket);
-    int32_t ready = 0;
-    if (!SocketWait("Read", &readable, nullptr, nullptr, socket->readTimeout, &ready)) return 0;
-    if (ready == 0) {
-        socket->lastError = SOCKET_TIMEOUT_CODE;
-        LogPrint("Socket Read timeout (%d)\n", socket->readTimeout);
-        return 0;
+    // What has arrived is taken at once; only an empty socket waits, and a wake-up without
+    // data reads and waits again.
+    while (SocketRead(socket, buffer, length, received)) {
+        if (*received > 0 || length == 0) return 1;
+        if (!SocketWaitReadable(socket)) return 0;
     }
-    return SocketRead(socket, buffer, length, received);
+    return 0;
 }

@@ -61,14 +61,6 @@ int CopyPath(char* field, int size, const char* path) {
     return 1;
 }
 
-// Appends `text` to `out` (capacity `size`); 0 and nothing appended when it does not fit.
-int AppendBounded(char* out, int size, const char* text) {
-    int used = StrLen(out);
-    if (used + StrLen(text) >= size) return 0;
-    StrCopy(out + used, text);
-    return 1;
-}
-
 int ProgramFilesDir(char* out) {
     char system[SCRIPT_PATH_SIZE];
     WinSystemDir(system, sizeof system);
@@ -110,7 +102,7 @@ int ReadInstallPath(ScriptContext* context, RegKey* key, int* present) {
     if (!RegGetString(key, "Install Path", value, sizeof value)) return 0;
     int length = StrLen(value);
     if (length > 0 && value[length - 1] != '\\' && value[length - 1] != '/' &&
-        !AppendBounded(value, sizeof value, "\\"))
+        !StrAppend(value, sizeof value, "\\"))
         return 0;
     if (StrLen(value) >= static_cast<int>(sizeof context->installPath)) {
         LogPrint("Install path too long for its field '%s'\n", value);
@@ -367,7 +359,7 @@ int KwInstallDir(ScriptContext* c, const char* d, int32_t* n) {
     ReadWholeField(c, d, n, c->installDir, sizeof c->installDir);
     int length = StrLen(c->installDir);
     if (length > 0 && c->installDir[length - 1] != '\\' &&
-        !AppendBounded(c->installDir, sizeof c->installDir, "\\")) {
+        !StrAppend(c->installDir, sizeof c->installDir, "\\")) {
         LogPrint("Install folder too long '%s'\n", c->installDir);
         c->installDir[0] = '\0';
     }
@@ -454,7 +446,7 @@ int KwInstall(ScriptContext* c, const char*, int32_t*) {
         TranslatePath(c, item, source, &flags);
         if (source[0] != '\0' && !IsFullPath(source, "copied")) continue;
         StrCopy(destination, temp);
-        if (source[0] == '\0' || !AppendBounded(destination, sizeof destination, item)) {
+        if (source[0] == '\0' || !StrAppend(destination, sizeof destination, item)) {
             LogPrint("Unable to copy temporary file '%s'\n", item);
             continue;
         }
@@ -593,7 +585,7 @@ int TranslatePath(ScriptContext* context, const char* text, char* out, int* flag
         }
     }
     if (text[0] == '\\') ++text;
-    if (!AppendBounded(out, SCRIPT_PATH_SIZE, text)) {
+    if (!StrAppend(out, SCRIPT_PATH_SIZE, text)) {
         // A cut path would name another file: give none.
         LogPrint("Translated path too long '%s' + '%s'\n", out, text);
         out[0] = '\0';

@@ -52,18 +52,12 @@ struct WindowSearch {
     char title[SEARCH_TEXT_SIZE];
 };
 
-// Appends `part` to `out` (SHELL_PATH_SIZE bytes) when it fits; otherwise 0.
-int AppendPart(char* out, const char* part) {
-    if (StrLen(out) + StrLen(part) >= SHELL_PATH_SIZE) return 0;
-    StrCat(out, part);
-    return 1;
-}
-
 // Appends "\" (unless the folder already ends in one) and `part`; 0 when it does not fit.
 int AppendToFolder(char* out, const char* part) {
     int length = StrLen(out);
-    if (length > 0 && out[length - 1] != '\\' && !AppendPart(out, "\\")) return 0;
-    return AppendPart(out, part);
+    if (length > 0 && out[length - 1] != '\\' && !StrAppend(out, SHELL_PATH_SIZE, "\\"))
+        return 0;
+    return StrAppend(out, SHELL_PATH_SIZE, part);
 }
 
 BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter) {
@@ -181,7 +175,7 @@ int ItemPath(char* out, const char* itemName) {
         return 0;
     }
     if (!GroupPath(groupName, out)) return 0;
-    if (!AppendToFolder(out, itemName) || !AppendPart(out, ".lnk")) {
+    if (!AppendToFolder(out, itemName) || !StrAppend(out, SHELL_PATH_SIZE, ".lnk")) {
         LogPrint("Path too long for item '%s'\n", itemName);
         out[0] = '\0';
         return 0;

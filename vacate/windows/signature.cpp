@@ -1,7 +1,7 @@
 // Signed updates on the system's own cryptography: RSA keys and SHA-256 signatures in a
-// verification context of the enhanced RSA and AES provider. The uninstaller checks a
-// downloaded installer here; the package builder makes key pairs and signs installers with
-// the same file reading and the same blob formats.
+// verification context of the RSA and AES provider type. The uninstaller hashes a download
+// as it arrives and checks its signature here; the package builder makes key pairs and
+// signs installers with the same message and the same blob formats.
 #include <windows.h>
 
 #include <wincrypt.h>
@@ -15,19 +15,21 @@ static const char kSrc[] = "signature";
 namespace {
 
 // SHA-256, which the headers name only for systems from XP SP3 on (the program is built for
-// XP); the enhanced RSA and AES provider has it there, and on older systems it does not
-// open at all, so that no installer runs unchecked.
+// XP); the RSA and AES provider type has it there, and on older systems no provider of the
+// type opens at all, so that no installer runs unchecked.
 constexpr ALG_ID kSha256 = ALG_CLASS_HASH | ALG_TYPE_ANY | 12;  // ALG_SID_SHA_256
 
-// The provider, key and hash of one operation, released in reverse order when it ends.
+// The provider, key and hash of one operation, released in reverse order when it ends; a
+// provider borrowed from a digest stays its digest's.
 struct Crypto {
     HCRYPTPROV provider = 0;
     HCRYPTKEY key = 0;
     HCRYPTHASH hash = 0;
+    bool borrowed = false;
     ~Crypto() {
         if (hash != 0) CryptDestroyHash(hash);
         if (key != 0) CryptDestroyKey(key);
-        if (provider != 0) CryptReleaseContext(provider, 0);
+        if (provider != 0 && !borrowed) CryptReleaseContext(provider, 0);
     }
 };
 
@@ -46,77 +48,126 @@ int Fail(char* why, const char* format, ...) {
 
 unsigned LastError() { return static_cast<unsigned>(GetLastError()); }
 
-int OpenProvider(Crypto* crypto, char* why) {
-    if (CryptAcquireContextA(&crypto->provider, nullptr, MS_ENH_RSA_AES_PROV_A, PROV_RSA_AES,
-                             CRYPT_VERIFYCONTEXT))
+// The RSA and AES provider is asked for by its type: its name differs between systems
+// (an older service pack's bears another), and any provider of the type does SHA-256.
+int OpenProvider(HCRYPTPROV* provider, char* why) {
+    if (CryptAcquireContextA(provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT))
         return 1;
-    crypto->provider = 0;
-    return Fail(why, "Unable to open the RSA and AES provider (0x%.8X)", LastError());
+    *provider = 0;
+    return Fail(why, "Unable to open an RSA and AES provider (0x%.8X)", LastError());
 }
 
-// Opens a file for reading while nobody else may write, rename or delete it.
-HANDLE OpenLocked(const char* path) {
-    return CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+// A SHA-256 hash object of the provider; 0 with `*hash` 0 on failure.
+int MakeHash(HCRYPTPROV provider, HCRYPTHASH* hash, char* why) {
+    if (CryptCreateHash(provider, kSha256, 0, 0, hash)) return 1;
+    *hash = 0;
+    return Fail(why, "Unable to make a SHA-256 hash (0x%.8X)", LastError());
 }
 
-// The SHA-256 hash of an open file from where it stands to its end, read in pieces of at
-// most `size` bytes through `buffer`.
-int HashFile(Crypto* crypto, HANDLE file, const char* path, char* buffer, int32_t size,
-             char* why) {
-    if (!CryptCreateHash(crypto->provider, kSha256, 0, 0, &crypto->hash)) {
-        crypto->hash = 0;
-        return Fail(why, "Unable to make a SHA-256 hash (0x%.8X)", LastError());
-    }
-    for (;;) {
-        DWORD got = 0;
-        if (!ReadFile(file, buffer, static_cast<DWORD>(size), &got, nullptr))
-            return Fail(why, "Unable to read '%s' (0x%.8X)", path, LastError());
-        if (got == 0) return 1;
-        if (!CryptHashData(crypto->hash, reinterpret_cast<const BYTE*>(buffer), got, 0))
-            return Fail(why, "Unable to hash '%s' (0x%.8X)", path, LastError());
-    }
+// The hash of the update message for the product, version and installer digest.
+int HashMessage(Crypto* crypto, const char* productName, const char* version,
+                const uint8_t* digest, char* why) {
+    uint8_t message[SIGNATURE_MESSAGE_MAX];
+    int32_t length = 0;
+    const char* reason = "";
+    if (!SignatureMessage(productName, version, digest, message, &length, &reason))
+        return Fail(why, "No update message to sign or check (%s)", reason);
+    if (!MakeHash(crypto->provider, &crypto->hash, why)) return 0;
+    if (CryptHashData(crypto->hash, message, static_cast<DWORD>(length), 0)) return 1;
+    return Fail(why, "Unable to hash the update message (0x%.8X)", LastError());
 }
 
-// Imports a key blob (`keyName` for messages) and hashes the file at `path`, opened for
-// reading only and locked against writers; on 1 the file is left open in `*file` for the
-// caller to close.
-int HashWithKey(Crypto* crypto, const uint8_t* blob, int32_t length, const char* keyName,
-                const char* path, char* buffer, int32_t size, HANDLE* file, char* why) {
-    *file = INVALID_HANDLE_VALUE;
-    if (!OpenProvider(crypto, why)) return 0;
-    if (!CryptImportKey(crypto->provider, blob, static_cast<DWORD>(length), 0, 0, &crypto->key)) {
-        crypto->key = 0;
-        return Fail(why, "%s refused by the provider (0x%.8X)", keyName, LastError());
-    }
-    HANDLE opened = OpenLocked(path);
-    if (opened == INVALID_HANDLE_VALUE)
-        return Fail(why, "Unable to open '%s' (0x%.8X)", path, LastError());
-    if (!HashFile(crypto, opened, path, buffer, size, why)) {
-        CloseHandle(opened);
-        return 0;
-    }
-    *file = opened;
-    return 1;
+int ImportKey(Crypto* crypto, const uint8_t* blob, int32_t length, const char* keyName,
+              char* why) {
+    if (CryptImportKey(crypto->provider, blob, static_cast<DWORD>(length), 0, 0, &crypto->key))
+        return 1;
+    crypto->key = 0;
+    return Fail(why, "%s refused by the provider (0x%.8X)", keyName, LastError());
 }
 
-int CheckBuffer(const char* buffer, int32_t size) {
-    TSL_NOT_NULL(kSrc, buffer);
-    if (size < 1) TSL_FAIL(kSrc, "Invalid read buffer size (%d)\n", size);
+int Verifies(Crypto* crypto, const uint8_t* signature, int32_t length) {
+    return CryptVerifySignatureA(crypto->hash, signature, static_cast<DWORD>(length),
+                                 crypto->key, nullptr, 0);
+}
+
+// The value of a digest whose bytes are all in, and its provider lent to `crypto`: a second
+// provider would cost as much as hashing megabytes under Wine.
+int DigestValue(SignatureDigest* digest, uint8_t* value, Crypto* crypto, char* why) {
+    DWORD length = SIGNATURE_DIGEST_SIZE;
+    if (digest->hash == 0 || !CryptGetHashParam(digest->hash, HP_HASHVAL, value, &length, 0) ||
+        length != SIGNATURE_DIGEST_SIZE)
+        return Fail(why, "No SHA-256 value to sign or check (0x%.8X)", LastError());
+    crypto->provider = digest->provider;
+    crypto->borrowed = true;
     return 1;
 }
 
 }  // namespace
 
-int SignatureVerifyFile(const char* path, const char* keyText, const char* signatureText,
-                        char* buffer, int32_t size, void** held) {
+int SignatureDigestBegin(SignatureDigest* digest) {
+    TSL_NOT_NULL(kSrc, digest);
+    *digest = SignatureDigest{};
+    HCRYPTPROV provider = 0;
+    HCRYPTHASH hash = 0;
+    if (!OpenProvider(&provider, nullptr)) return 0;
+    if (!MakeHash(provider, &hash, nullptr)) {
+        CryptReleaseContext(provider, 0);
+        return 0;
+    }
+    digest->provider = provider;
+    digest->hash = hash;
+    return 1;
+}
+
+int SignatureDigestAdd(SignatureDigest* digest, const void* bytes, int32_t length) {
+    TSL_NOT_NULL(kSrc, digest);
+    TSL_NOT_NULL(kSrc, bytes);
+    if (digest->hash == 0 || length < 0) return 0;
+    if (CryptHashData(digest->hash, static_cast<const BYTE*>(bytes), static_cast<DWORD>(length),
+                      0))
+        return 1;
+    return Fail(nullptr, "Unable to hash the download (0x%.8X)", LastError());
+}
+
+int SignatureDigestEnd(SignatureDigest* digest, uint8_t* value) {
+    TSL_NOT_NULL(kSrc, digest);
+    Crypto lent;
+    const int given = value != nullptr && DigestValue(digest, value, &lent, nullptr);
+    if (digest->hash != 0) CryptDestroyHash(digest->hash);
+    if (digest->provider != 0) CryptReleaseContext(digest->provider, 0);
+    *digest = SignatureDigest{};
+    return given;
+}
+
+int SignatureFileDigest(const char* path, char* buffer, int32_t size, SignatureDigest* digest,
+                        char* why) {
     TSL_NOT_NULL(kSrc, path);
+    TSL_NOT_NULL(kSrc, buffer);
+    if (size < 1) TSL_FAIL(kSrc, "Invalid read buffer size (%d)\n", size);
+    if (!SignatureDigestBegin(digest)) return Fail(why, "Unable to hash '%s'", path);
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    int hashed = file != INVALID_HANDLE_VALUE
+                     ? 1
+                     : Fail(why, "Unable to open '%s' (0x%.8X)", path, LastError());
+    for (DWORD got = 0; hashed;) {
+        if (!ReadFile(file, buffer, static_cast<DWORD>(size), &got, nullptr))
+            hashed = Fail(why, "Unable to read '%s' (0x%.8X)", path, LastError());
+        else if (got == 0)
+            break;
+        else if (!SignatureDigestAdd(digest, buffer, static_cast<int32_t>(got)))
+            hashed = Fail(why, "Unable to hash '%s'", path);
+    }
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    if (!hashed) SignatureDigestEnd(digest, nullptr);
+    return hashed;
+}
+
+int SignatureCheck(SignatureDigest* digest, const char* keyText, const char* signatureText,
+                   const char* productName, const char* version) {
+    TSL_NOT_NULL(kSrc, digest);
     TSL_NOT_NULL(kSrc, keyText);
     TSL_NOT_NULL(kSrc, signatureText);
-    TSL_NOT_NULL(kSrc, held);
-    CheckBuffer(buffer, size);
-    *held = nullptr;
-
     uint8_t blob[SIGNATURE_BLOB_MAX];
     int32_t blobLength = 0;
     int32_t modulusBytes = 0;
@@ -130,25 +181,24 @@ int SignatureVerifyFile(const char* path, const char* keyText, const char* signa
         return Fail(nullptr, "Update signature cannot be read (%s)", why);
 
     Crypto crypto;
-    HANDLE file = INVALID_HANDLE_VALUE;
-    if (!HashWithKey(&crypto, blob, blobLength, "Update key", path, buffer, size, &file, nullptr))
+    uint8_t value[SIGNATURE_DIGEST_SIZE];
+    if (!DigestValue(digest, value, &crypto, nullptr) ||
+        !ImportKey(&crypto, blob, blobLength, "Update key", nullptr) ||
+        !HashMessage(&crypto, productName, version, value, nullptr))
         return 0;
-    if (!CryptVerifySignatureA(crypto.hash, signature, static_cast<DWORD>(signatureLength),
-                               crypto.key, nullptr, 0)) {
-        const unsigned error = LastError();
-        CloseHandle(file);
-        return Fail(nullptr, "Update signature does not match '%s' (0x%.8X)", path, error);
-    }
-    LogPrint("Update signature checks out '%s'\n", path);
-    *held = file;
-    return 1;
-}
-
-int SignatureRelease(void** held) {
-    TSL_NOT_NULL(kSrc, held);
-    if (*held != nullptr) CloseHandle(static_cast<HANDLE>(*held));
-    *held = nullptr;
-    return 1;
+    if (Verifies(&crypto, signature, signatureLength)) return 1;
+    const unsigned error = LastError();
+    // The earlier form signed the installer's bytes alone, bound to no product or version.
+    CryptDestroyHash(crypto.hash);
+    crypto.hash = 0;
+    if (MakeHash(crypto.provider, &crypto.hash, nullptr) &&
+        CryptSetHashParam(crypto.hash, HP_HASHVAL, value, 0) &&
+        Verifies(&crypto, signature, signatureLength))
+        return Fail(nullptr, "Update signature of the earlier form (the installer's bytes alone) "
+                             "refused: the release must be signed again with its product and "
+                             "version");
+    return Fail(nullptr, "Update signature does not match product '%s' version '%s' (0x%.8X)",
+                productName, version, error);
 }
 
 int SignatureMakeKeys(uint8_t* privateBlob, int32_t* privateLength, char* publicText,
@@ -159,7 +209,7 @@ int SignatureMakeKeys(uint8_t* privateBlob, int32_t* privateLength, char* public
     *privateLength = 0;
     publicText[0] = '\0';
     Crypto crypto;
-    if (!OpenProvider(&crypto, why)) return 0;
+    if (!OpenProvider(&crypto.provider, why)) return 0;
     if (!CryptGenKey(crypto.provider, AT_SIGNATURE,
                      static_cast<DWORD>(SIGNATURE_KEY_BITS) << 16 | CRYPT_EXPORTABLE,
                      &crypto.key)) {
@@ -190,12 +240,11 @@ int SignatureMakeKeys(uint8_t* privateBlob, int32_t* privateLength, char* public
     return 1;
 }
 
-int SignatureSignFile(const char* path, const uint8_t* privateBlob, int32_t privateLength,
-                      char* buffer, int32_t size, char* signatureText, char* why) {
-    TSL_NOT_NULL(kSrc, path);
+int SignatureSign(SignatureDigest* digest, const uint8_t* privateBlob, int32_t privateLength,
+                  const char* productName, const char* version, char* signatureText, char* why) {
+    TSL_NOT_NULL(kSrc, digest);
     TSL_NOT_NULL(kSrc, privateBlob);
     TSL_NOT_NULL(kSrc, signatureText);
-    CheckBuffer(buffer, size);
     signatureText[0] = '\0';
     int32_t modulusBytes = 0;
     const char* reason = "";
@@ -205,12 +254,11 @@ int SignatureSignFile(const char* path, const uint8_t* privateBlob, int32_t priv
         return Fail(why, "Key too large: its signatures would not fit the '5' field");
 
     Crypto crypto;
-    HANDLE file = INVALID_HANDLE_VALUE;
-    if (!HashWithKey(&crypto, privateBlob, privateLength, "Private key", path, buffer, size,
-                     &file, why))
+    uint8_t value[SIGNATURE_DIGEST_SIZE];
+    if (!DigestValue(digest, value, &crypto, why) ||
+        !ImportKey(&crypto, privateBlob, privateLength, "Private key", why) ||
+        !HashMessage(&crypto, productName, version, value, why))
         return 0;
-    CloseHandle(file);
-
     // The key sits in the place its algorithm gives it.
     const DWORD slot = privateBlob[4] == (SIGNATURE_CALG_RSA_KEYX & 0xFF) &&
                                privateBlob[5] == (SIGNATURE_CALG_RSA_KEYX >> 8 & 0xFF)
@@ -219,7 +267,7 @@ int SignatureSignFile(const char* path, const uint8_t* privateBlob, int32_t priv
     uint8_t signature[SIGNATURE_BLOB_MAX];
     DWORD length = sizeof signature;
     if (!CryptSignHashA(crypto.hash, slot, nullptr, 0, signature, &length))
-        return Fail(why, "Unable to sign '%s' (0x%.8X)", path, LastError());
+        return Fail(why, "Unable to sign (0x%.8X)", LastError());
     SignatureHexEncode(signature, static_cast<int32_t>(length), signatureText,
                        SIGNATURE_TEXT_SIZE);
     return 1;

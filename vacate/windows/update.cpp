@@ -72,20 +72,162 @@ void ReleaseConnection(Socket** socket) {
     SocketDestroy(socket);
 }
 
-// With "UPDATE KEY" a complete download counts only when its record's signature checks out
-// against the key; the file then stays held until it has run. Otherwise it is deleted, so
-// that nothing unchecked is left to be started by anyone.
-int CheckDownload(const ScriptContext* context, const char* path, char* buffer, int32_t size) {
-    if (SignatureVerifyFile(path, context->updateKey, gChoice.signature, buffer, size,
-                            &gChoice.checkedFile))
-        return 1;
-    if (DeleteFileA(path))
-        LogPrint("Download '%s' not run and deleted: its signature did not check out\n", path);
-    else
-        LogPrint("Download '%s' not run, its signature did not check out; unable to delete it "
-                 "(0x%.8X)\n",
-                 path, static_cast<unsigned>(GetLastError()));
+// The download's own file in the product's folder while it arrives and is checked: a new
+// name that no file has, created exclusively, shared with readers and with renaming (its
+// own, once it is in order) but never with writers. Nothing of the product's is touched
+// until then.
+struct Staged {
+    HANDLE file;
+    char path[SCRIPT_PATH_SIZE];
+};
+
+int StageCreate(ScriptContext* context, Staged* staged) {
+    staged->file = INVALID_HANDLE_VALUE;
+    staged->path[0] = '\0';
+    for (DWORD attempt = 0; attempt < 100; ++attempt) {
+        char name[UPDATE_FIELD_SIZE];
+        StrPrintf(name, sizeof name, "~update-%u-%u.part",
+                  static_cast<unsigned>(GetCurrentProcessId()),
+                  static_cast<unsigned>(GetTickCount() + attempt));
+        int flags = 0;
+        if (!TranslatePath(context, name, staged->path, &flags)) break;
+        staged->file = CreateFileA(staged->path, GENERIC_READ | GENERIC_WRITE | WRITE_DAC,
+                                   FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (staged->file != INVALID_HANDLE_VALUE) return 1;
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) break;
+    }
+    LogPrint("Unable to open file '%s'\n", staged->path);
     return 0;
+}
+
+// Removes the staged file (while it is still open: it goes when the handle closes).
+void StageDiscard(Staged* staged) {
+    if (staged->file == INVALID_HANDLE_VALUE) return;
+    if (!DeleteFileA(staged->path))
+        LogPrint("Unable to remove the download '%s' (0x%.8X)\n", staged->path,
+                 static_cast<unsigned>(GetLastError()));
+    CloseHandle(staged->file);
+    staged->file = INVALID_HANDLE_VALUE;
+}
+
+// Writes a part of the body into the staged file and, when signed, into its hash.
+int StageWrite(Staged* staged, SignatureDigest* digest, const char* bytes, int32_t length) {
+    DWORD written = 0;
+    if (length > 0 && (!WriteFile(staged->file, bytes, static_cast<DWORD>(length), &written,
+                                  nullptr) ||
+                       written != static_cast<DWORD>(length))) {
+        LogPrint("Unable to write file '%s' (0x%.8X)\n", staged->path,
+                 static_cast<unsigned>(GetLastError()));
+        return 0;
+    }
+    return digest == nullptr || SignatureDigestAdd(digest, bytes, length);
+}
+
+// A DACL that lets everyone read and run a file and nobody write it; administrators and the
+// system may still delete it and set its DACL.
+struct ReadOnlySecurity {
+    SECURITY_DESCRIPTOR descriptor;
+    DWORD acl[64];
+};
+
+int MakeReadOnly(ReadOnlySecurity* security) {
+    const WELL_KNOWN_SID_TYPE kinds[] = {WinWorldSid, WinBuiltinAdministratorsSid,
+                                         WinLocalSystemSid};
+    ACL* acl = reinterpret_cast<ACL*>(security->acl);
+    if (!InitializeAcl(acl, sizeof security->acl, ACL_REVISION)) return 0;
+    for (WELL_KNOWN_SID_TYPE kind : kinds) {
+        BYTE sid[SECURITY_MAX_SID_SIZE];
+        DWORD size = sizeof sid;
+        const DWORD rights = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE |
+                             (kind == WinWorldSid ? 0 : DELETE | WRITE_DAC);
+        if (!CreateWellKnownSid(kind, nullptr, sid, &size) ||
+            !AddAccessAllowedAce(acl, ACL_REVISION, rights, sid))
+            return 0;
+    }
+    return InitializeSecurityDescriptor(&security->descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+           SetSecurityDescriptorDacl(&security->descriptor, TRUE, acl, FALSE);
+}
+
+bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow &&
+           a.nFileSizeHigh == b.nFileSizeHigh && a.nFileSizeLow == b.nFileSizeLow;
+}
+
+// Puts the checked download in place of `finalPath` (replacing a file of that name) and
+// holds it open against writers until it has run. The writing handle must close before the
+// installer can start; until the holding handle is open, the file's DACL lets nobody write
+// it, and the holding handle then gives it its own DACL back. The holding handle must reach
+// the very file that was written (same volume, file index and size).
+int StagePlace(Staged* staged, const char* finalPath, void** held) {
+    DWORD own[1024];  // the file's own DACL, as a self-relative security descriptor
+    DWORD ownSize = 0;
+    ReadOnlySecurity readOnly;
+    const bool guarded =
+        GetKernelObjectSecurity(staged->file, DACL_SECURITY_INFORMATION, own, sizeof own,
+                                &ownSize) &&
+        MakeReadOnly(&readOnly) &&
+        SetKernelObjectSecurity(staged->file, DACL_SECURITY_INFORMATION, &readOnly.descriptor);
+    if (!guarded)
+        LogPrint("Unable to keep writers from the download '%s' by its DACL (0x%.8X)\n",
+                 staged->path, static_cast<unsigned>(GetLastError()));
+    BY_HANDLE_FILE_INFORMATION written;
+    if (!GetFileInformationByHandle(staged->file, &written) ||
+        !MoveFileExA(staged->path, finalPath, MOVEFILE_REPLACE_EXISTING)) {
+        LogPrint("Unable to put the download in place of '%s' (0x%.8X)\n", finalPath,
+                 static_cast<unsigned>(GetLastError()));
+        if (guarded) SetKernelObjectSecurity(staged->file, DACL_SECURITY_INFORMATION, own);
+        return 0;
+    }
+    CloseHandle(staged->file);
+    staged->file = INVALID_HANDLE_VALUE;
+    HANDLE file = CreateFileA(finalPath, GENERIC_READ | WRITE_DAC, FILE_SHARE_READ, nullptr,
+                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    BY_HANDLE_FILE_INFORMATION holding;
+    if (file == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(file, &holding) ||
+        !SameFile(written, holding)) {
+        LogPrint("Unable to hold the download '%s' as it was checked (0x%.8X)\n", finalPath,
+                 static_cast<unsigned>(GetLastError()));
+        if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+        return 0;
+    }
+    if (guarded && !SetKernelObjectSecurity(file, DACL_SECURITY_INFORMATION, own))
+        LogPrint("Unable to give the download '%s' its own DACL back (0x%.8X)\n", finalPath,
+                 static_cast<unsigned>(GetLastError()));
+    *held = file;
+    return 1;
+}
+
+// Reads the response into the staged file (and the hash), as UpdateTransfer takes it apart.
+// 1 when the file came complete from a 2xx response.
+int Receive(Socket* socket, Staged* staged, SignatureDigest* digest, char* buffer,
+            int32_t size) {
+    ProgressWindowSet(60);
+    UpdateTransfer transfer;
+    UpdateTransferBegin(&transfer, size);
+    int32_t at = 0;
+    int32_t room = 0;
+    int32_t got = 0;
+    int saved = 1;
+    while (UpdateTransferRoom(&transfer, &at, &room) &&
+           HttpRead(socket, buffer + at, room, &got)) {
+        int32_t bodyAt = 0;
+        int32_t bodyLength = 0;
+        if (!UpdateTransferTake(&transfer, buffer, got, &bodyAt, &bodyLength)) break;
+        if (!transfer.headerSeen) continue;
+        if (transfer.percent >= 0) ProgressWindowSet(transfer.percent);
+        if (!StageWrite(staged, digest, buffer + bodyAt, bodyLength)) {
+            saved = 0;
+            break;
+        }
+        LogPrint("Recieved -> [%d / %d]\n", bodyLength, static_cast<int32_t>(transfer.written));
+    }
+    // The server's close ends a download normally; a reset or a time-out breaks it off.
+    const int brokenOff = socket->lastError != 0;
+    if (brokenOff) LogPrint("Download read failed (%s)\n", SocketLastErrorText(socket));
+    return saved && UpdateTransferResult(&transfer, brokenOff);
 }
 
 typedef int (*UpdatePhase)(ScriptContext* context, const char* address, int useProxy,
@@ -109,7 +251,16 @@ int RunPhases(ScriptContext* context, const char* address, UpdatePhase phase,
     }
 }
 
+// The record's page comes from the server, and this process runs as administrator: the
+// shell gets a web address only, never a program or a document to open, and none with a
+// quote that could end the address in the browser's command line.
 void OpenPage(HWND dialog, const char* page) {
+    const char* quote = nullptr;
+    if ((!StrStartsWithNoCase(page, "http://") && !StrStartsWithNoCase(page, "https://")) ||
+        StrFindChar(page, '"', &quote)) {
+        LogPrint("Not a web address, not opened '%s'\n", page);
+        return;
+    }
     HINSTANCE opened = ShellExecuteA(dialog, "open", page, nullptr, nullptr, SW_SHOWNORMAL);
     if (reinterpret_cast<uintptr_t>(opened) <= 32)
         LogPrint("Unable to open the web page '%s' (%d)\n", page,
@@ -159,7 +310,11 @@ INT_PTR CALLBACK UpdateDialogProc(HWND dialog, UINT message, WPARAM wParam, LPAR
 
 const UpdateChoice* UpdateCurrentChoice() { return &gChoice; }
 
-int UpdateReleaseDownload() { return SignatureRelease(&gChoice.checkedFile); }
+int UpdateReleaseDownload() {
+    if (gChoice.checkedFile != nullptr) CloseHandle(static_cast<HANDLE>(gChoice.checkedFile));
+    gChoice.checkedFile = nullptr;
+    return 1;
+}
 
 int UpdateCheck(ScriptContext* context) {
     TSL_NOT_NULL(kSrc, context);
@@ -229,26 +384,24 @@ int UpdateFetchInfo(ScriptContext* context, const char* address, int useProxy, c
         // the server's close ends it.
         int32_t used = 0;
         int32_t got = 0;
-        int tooLarge = 0;
         buffer[0] = '\0';
-        while (HttpRead(socket, buffer + used, size - 1 - used, &got)) {
-            if (got == 0) continue;
+        while (used < size - 1 && HttpRead(socket, buffer + used, size - 1 - used, &got)) {
             LogPrint("Recieved -> %d [%d]\n", used, got);
             used += got;
             buffer[used] = '\0';
-            if (used == size - 1) {
-                // Full: a read of nothing would succeed for ever. One more byte tells a
-                // document that fits exactly from one that is too large.
-                char extra = 0;
-                int32_t more = 0;
-                while (HttpRead(socket, &extra, 1, &more) && more == 0) {
-                }
-                tooLarge = more > 0;
-                if (tooLarge) LogPrint("Update information too large (%d bytes or more)\n", size);
-                break;
-            }
         }
-        result = used > 0 && !tooLarge;
+        // A full buffer: one more byte tells a document that fits exactly from one that is
+        // too large.
+        char extra = 0;
+        char line[UPDATE_FIELD_SIZE];
+        if (used == size - 1 && HttpRead(socket, &extra, 1, &got)) {
+            LogPrint("Update information too large (%d bytes or more)\n", size);
+        } else if (used > 0) {
+            // An error page (of a proxy, say) is no version document: the phase failed.
+            const int32_t status = UpdateStatus(buffer, used, line, sizeof line);
+            result = status >= 200 && status <= 299;
+            if (!result) LogPrint("Update information refused (%s)\n", line);
+        }
     }
     ProgressWindowSet(80);
     ReleaseConnection(&socket);
@@ -289,11 +442,13 @@ int UpdateDialog(ScriptContext* context, const char* version, const char* page,
     gDialog = DialogTexts{context, version, page};
     UpdateReleaseDownload();
     gChoice = UpdateChoice{};
-    // A cut address would name another file: none is kept instead.
+    // A cut address would name another file, a cut version another version: none is kept
+    // instead.
     if (StrLen(download) < UPDATE_FIELD_SIZE)
         StrCopy(gChoice.download, download);
     else
         LogPrint("Download address too long '%s'\n", download);
+    if (StrLen(version) < UPDATE_VERSION_SIZE) StrCopy(gChoice.version, version);
 
     INT_PTR result = DialogBoxParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_UPDATE),
                                      nullptr, UpdateDialogProc, 0);
@@ -327,59 +482,33 @@ int UpdateDownload(ScriptContext* context, const char* address, int useProxy, ch
     StrCopy(gChoice.savePath, path);
     LogPrint("Save to -> [%s]\n", path);
 
-    int sent = 0;
-    Socket* socket = StartRequest(address, "Download", useProxy, buffer, size, &sent);
-    if (socket == nullptr) return 0;
-
+    Staged staged;
+    if (!StageCreate(context, &staged)) return 0;
+    // With "UPDATE KEY" the bytes are hashed as they arrive, never read back.
+    SignatureDigest digest = {};
+    SignatureDigest* hashing = context->signedUpdates ? &digest : nullptr;
     int result = 0;
-    HANDLE file = INVALID_HANDLE_VALUE;
-    if (sent) {
-        ProgressWindowSet(60);
-        UpdateTransfer transfer;
-        UpdateTransferBegin(&transfer, size);
-        int32_t at = 0;
-        int32_t room = 0;
-        int32_t got = 0;
-        int saved = 1;
-        while (UpdateTransferRoom(&transfer, &at, &room) &&
-               HttpRead(socket, buffer + at, room, &got)) {
-            if (got == 0) continue;
-            int32_t bodyAt = 0;
-            int32_t bodyLength = 0;
-            if (!UpdateTransferTake(&transfer, buffer, got, &bodyAt, &bodyLength)) break;
-            if (!transfer.headerSeen) continue;
-            if (transfer.percent >= 0) ProgressWindowSet(transfer.percent);
-            // The file is made once a good header has come, so an error page never
-            // replaces a file of that name.
-            if (file == INVALID_HANDLE_VALUE) {
-                file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr);
-                if (file == INVALID_HANDLE_VALUE) {
-                    LogPrint("Unable to open file '%s'\n", path);
-                    saved = 0;
-                    break;
-                }
-            }
-            DWORD written = 0;
-            if (bodyLength > 0 &&
-                (!WriteFile(file, buffer + bodyAt, static_cast<DWORD>(bodyLength), &written,
-                            nullptr) ||
-                 written != static_cast<DWORD>(bodyLength))) {
-                LogPrint("Unable to write file '%s' (0x%.8X)\n", path,
-                         static_cast<unsigned>(GetLastError()));
-                saved = 0;
-                break;
-            }
-            LogPrint("Recieved -> [%d / %d]\n", bodyLength,
-                     static_cast<int32_t>(transfer.written));
-        }
-        // The server's close ends a download normally; a reset or a time-out breaks it off.
-        const int brokenOff = socket->lastError != 0;
-        if (brokenOff) LogPrint("Download read failed (%s)\n", SocketLastErrorText(socket));
-        result = saved && UpdateTransferResult(&transfer, brokenOff);
+    int sent = 0;
+    Socket* socket = nullptr;
+    if (hashing == nullptr || SignatureDigestBegin(hashing))
+        socket = StartRequest(address, "Download", useProxy, buffer, size, &sent);
+    if (socket != nullptr) {
+        if (sent) result = Receive(socket, &staged, hashing, buffer, size);
+        ReleaseConnection(&socket);
     }
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-    ReleaseConnection(&socket);
-    if (result && context->signedUpdates) result = CheckDownload(context, path, buffer, size);
+    if (hashing != nullptr) {
+        if (result && SignatureCheck(hashing, context->updateKey, gChoice.signature,
+                                     context->productName, gChoice.version)) {
+            LogPrint("Update signature checks out '%s'\n", path);
+        } else if (result) {
+            LogPrint("Download for '%s' not run and removed: its signature did not check out\n",
+                     path);
+            result = 0;
+        }
+        SignatureDigestEnd(hashing, nullptr);
+    }
+    // Only now does a file of the product's give way, to the very bytes that were checked.
+    if (result) result = StagePlace(&staged, path, &gChoice.checkedFile);
+    StageDiscard(&staged);
     return result;
 }
