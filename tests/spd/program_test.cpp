@@ -12,6 +12,7 @@
 using presetbytes::Named;
 using presetbytes::Record;
 using spdtest::AnswerAll;
+using spdtest::NamePrompt;
 using spdtest::Spindrel;
 using spdtest::Vcache;
 using namespace std::string_literals;
@@ -55,16 +56,6 @@ void TypicalSystem() {
 
 std::string Text(int value) {
     return std::to_string(value);
-}
-
-// Runs the name prompt of "Add" with `name`, pressing Enter in its field.
-void NamePrompt(const Spindrel& spd, const std::string& name) {
-    windriver::PressButton(spd.window, kAdd);
-    HWND prompt = spd.WaitForDialog("Save Settings...");
-    ASSERT_NE(prompt, nullptr);
-    windriver::SetControlText(prompt, 1025, name.c_str());
-    windriver::PressKey(GetDlgItem(prompt, 1025), VK_RETURN);
-    ASSERT_TRUE(windriver::WaitForWindowGone(prompt, spdtest::kWaitMs));
 }
 
 TEST_F(Program, FirstStartShowsTheSystemsSettingsAndStoresTheDefaults) {
