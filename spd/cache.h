@@ -41,11 +41,21 @@ int PresetEncode(uint8_t* out, int32_t size);
 int PresetDecode(const uint8_t* data, int32_t size);
 
 #ifdef _WIN32
-// The file itself (Win32 side): the program folder + "spd.dat" in a buffer of 320.
+// The file itself (Win32 side): the program folder + "spd.dat" in a buffer of 320; 0 with
+// an empty path when the folder has no path that fits (never a name in the current folder).
 constexpr int PRESET_PATH_SIZE = 320;
 int PresetFilePath(char* path);
-int PresetLoadFile(const char* path);
+// Appends the file's records; 0 after logging when it cannot be opened. `replaceable` (may
+// be null) is 1 when writing over the file loses nothing: it was read whole, or it is not
+// there. A file held by another program, unreadable or too large gives 0.
+int PresetLoadFile(const char* path, int* replaceable = nullptr);
 int PresetSaveFile(const char* path);
+// The store: opened by the program's entry (the file loaded), saved after each change and
+// at close. Its path is empty where none beside the program can be named; its file is kept
+// (replaced by saves) only when it was replaceable at open, else saves write nothing.
 int PresetStoreOpen();
+const char* PresetStorePath();
+int PresetStoreKept();
+int PresetStoreSave();
 int PresetStoreClose();
 #endif

@@ -32,4 +32,6 @@ int RegKeyDeleteTree(int rootCode, const char* subkey);
 int RegSetString(RegKey* key, const char* valueName, const char* text);
 int RegGetString(RegKey* key, const char* valueName, char* buffer, int size);
 int RegSetInt32(RegKey* key, const char* valueName, int32_t value);
+// A value stored in exactly 4 bytes arrives in `value` whatever its type; the result is 1
+// only for a REG_DWORD. Other values leave `value` as it was.
 int RegGetInt32(RegKey* key, const char* valueName, int32_t* value);

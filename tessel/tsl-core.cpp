@@ -166,7 +166,10 @@ int LogPathFor(const char* exePath, const char* logName, char* out) {
     int directory = 0;  // length up to and including the last separator
     for (int i = 0; exePath[i] != 0; ++i)
         if (exePath[i] == '\\' || exePath[i] == '/') directory = i + 1;
-    if (directory > kPathSize - 1) directory = kPathSize - 1;
+    // Beside the executable or nowhere: without its folder the name would be taken in the
+    // current folder, and cut it would name another file.
+    out[0] = 0;
+    if (directory == 0 || directory + StrLen(name) > kPathSize - 1) return 0;
     memcpy(out, exePath, static_cast<size_t>(directory));
     out[directory] = 0;
     AppendBounded(out, kPathSize, name);
@@ -201,6 +204,8 @@ int LogEmit(const char* text, int isAbort) {
     if ((flags & TSL_LOG_WINDOW) && g_log.consoleOpen && (!(flags & TSL_LOG_PERTHREAD) || isMain))
         OsConsoleWrite(text, length);
     if (!(flags & TSL_LOG_FILE)) return 1;
+    // No path for the file (CoreStartup has said so once).
+    if (g_log.basePath[0] == 0) return 0;
 
     TslTime now{};
     char stamp[kStampSize];
@@ -673,7 +678,21 @@ int CoreStartup(const char* logName, uint32_t flags) {
     if (!OsModulePath(executable, kPathSize)) executable[0] = 0;
     PathStripLongPrefix(executable);
     char logPath[kPathSize];
-    LogPathFor(executable, logName, logPath);
+    if (!LogPathFor(executable, logName, logPath) && executable[0] != 0 &&
+        OsModulePath(executable, StrLen(executable))) {
+        // No room for the name beside the long form of the path: a buffer too small for
+        // that form brings the short one, where the system has it.
+        PathStripLongPrefix(executable);
+        LogPathFor(executable, logName, logPath);
+    }
+    if (logPath[0] == 0 && (flags & TSL_LOG_FILE) && !g_log.quiet) {
+        char message[kPathSize + 128];
+        StrPrintf(message, sizeof message,
+                  "Unable to create log file [%s] beside the program: the path of its folder "
+                  "is too long or cannot be given in this system's code page",
+                  logName != nullptr ? logName : "");
+        OsMessageBox(message, kBoxCaption, OS_MB_OK | OS_MB_ICONERROR);
+    }
     return LogConfigure(logPath, flags);
 }
 

@@ -118,7 +118,9 @@ int PathStripLongPrefix(char* path);
 
 // Builds the log path from the executable's path and the name given to CoreStartup: an
 // absolute name as it is, else the executable's folder followed by the name ("debug.log"
-// when the name is shorter than 2 characters). `out` holds 260 bytes. Pure.
+// when the name is shorter than 2 characters). `out` holds 260 bytes. 0 with an empty `out`
+// when the executable's path has no folder or the name does not fit after it: the log is
+// never written anywhere else (CoreStartup then says so once and logs to no file). Pure.
 int LogPathFor(const char* exePath, const char* logName, char* out);
 
 int CmdLineHasSwitch(const char* commandLine, const char* keyword);

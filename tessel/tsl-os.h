@@ -44,7 +44,9 @@ unsigned OsThreadId();
 void OsSleep(unsigned milliseconds);
 
 // The running executable's full path (at most size - 1 characters, terminated); 0 with an
-// empty buffer when it does not fit (never a cut path) or, on Win32, has no 8-bit form.
+// empty buffer when it does not fit (never a cut path) or, on Win32, has no 8-bit form. On
+// Win32 a path that does not fit or has no exact 8-bit form comes in its short form where
+// that one does (WinModulePath).
 int OsModulePath(char* buffer, int size);
 
 // The process's command line as the system reports it, program name included

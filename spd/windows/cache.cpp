@@ -1,7 +1,9 @@
 // The preset file "spd.dat" beside the program: read once at start, written after every
 // addition or removal and at exit. A save goes to a new file beside the old one, which is
 // replaced only when the whole new file is on disk, so a failed or interrupted save never
-// loses the presets already stored.
+// loses the presets already stored. A file that is there but could not be read whole at
+// start is never written over in that session, and where the program's folder has no path
+// that can hold the file, the store keeps its presets in memory only.
 #include <windows.h>
 
 #include "spd/cache.h"
@@ -18,29 +20,49 @@ static const DWORD kMaxFileBytes = 16 * 1024 * 1024;
 static const int kReplaceAttempts = 20;
 static const DWORD kReplaceWaitMs = 50;
 
+// The store's file (empty: none can be named) and whether saves may replace it.
+static char gStorePath[PRESET_PATH_SIZE];
+static int gStoreKept = 0;
+
 int PresetFilePath(char* path) {
     TSL_NOT_NULL(kSrc, path);
     path[0] = '\0';
-    if (!WinProgramDir(path, kProgramDirSize)) LogPrint("Unable to get the program folder\n");
+    // Only ever beside the program: without its folder the name would be taken in the
+    // current folder.
+    if (!WinProgramDir(path, kProgramDirSize)) {
+        LogPrint("Unable to get the program folder\n");
+        return 0;
+    }
     StrCat(path, kFileName);
     return 1;
 }
 
-int PresetLoadFile(const char* path) {
+int PresetLoadFile(const char* path, int* replaceable) {
     TSL_NOT_NULL(kSrc, path);
+    int unused = 0;
+    if (replaceable == nullptr) replaceable = &unused;
+    *replaceable = 0;
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        *replaceable = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
         LogPrint("Unable to load file '%s'\n", path);
         return 0;
     }
     DWORD high = 0;
     DWORD size = GetFileSize(file, &high);
-    if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) size = 0;
+    // Only a file read to its end may be written over later.
+    int whole = 1;
+    if (size == INVALID_FILE_SIZE && GetLastError() != NO_ERROR) {
+        size = 0;
+        whole = 0;
+    }
     if (high != 0 || size > kMaxFileBytes) {
         LogPrint("File '%s' too large, reading its first %u bytes\n", path,
                  static_cast<unsigned>(kMaxFileBytes));
         size = kMaxFileBytes;
+        whole = 0;
     }
     const int32_t capacity = static_cast<int32_t>(size) + 1;
     uint8_t* bytes = static_cast<uint8_t*>(MemAlloc(capacity, MEM_DEFAULT, kSrc, __LINE__));
@@ -53,6 +75,7 @@ int PresetLoadFile(const char* path) {
     CloseHandle(file);
     PresetDecode(bytes, static_cast<int32_t>(total));
     MemFree(bytes, capacity, MEM_DEFAULT, kSrc, __LINE__);
+    *replaceable = whole && total == size;
     return 1;
 }
 
@@ -111,16 +134,28 @@ int PresetSaveFile(const char* path) {
 
 int PresetStoreOpen() {
     PresetFreeAll();
-    char path[PRESET_PATH_SIZE];
-    PresetFilePath(path);
-    PresetLoadFile(path);
+    gStoreKept = 0;
+    if (!PresetFilePath(gStorePath)) return 1;
+    PresetLoadFile(gStorePath, &gStoreKept);
+    if (!gStoreKept)
+        LogPrint("File '%s' could not be read whole: it stays as it is\n", gStorePath);
     return 1;
 }
 
+const char* PresetStorePath() { return gStorePath; }
+
+int PresetStoreKept() { return gStoreKept; }
+
+int PresetStoreSave() {
+    if (!gStoreKept) {
+        LogPrint("Presets not saved: the file cannot be kept\n");
+        return 0;
+    }
+    return PresetSaveFile(gStorePath);
+}
+
 int PresetStoreClose() {
-    char path[PRESET_PATH_SIZE];
-    PresetFilePath(path);
-    PresetSaveFile(path);
+    PresetStoreSave();
     PresetFreeAll();
     return 1;
 }

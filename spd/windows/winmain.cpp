@@ -55,6 +55,7 @@ struct MainState {
     int minimised;  // 1 after a minimise, 0 after a restore
     int inTray;     // hidden, with the icon in the notification area
     int showing;    // the program itself is showing or minimising the window
+    int presetsTold;  // the user knows that changes to the presets cannot be kept
 };
 
 static MainState gMain;
@@ -103,10 +104,29 @@ static void RestartPrompt() {
     LogPrint("Restart prompt answered %d\n", answer);
 }
 
-static void SavePresets() {
-    char path[PRESET_PATH_SIZE];
-    PresetFilePath(path);
-    PresetSaveFile(path);
+// Where the preset file cannot be kept, the user hears it once: at start when no file can
+// be named beside the program, else at the first change to the presets.
+static void TellPresetsNotKept() {
+    if (gMain.presetsTold || PresetStoreKept()) return;
+    gMain.presetsTold = 1;
+    const char* path = PresetStorePath();
+    char text[PRESET_PATH_SIZE + 200];
+    if (path[0] == '\0')
+        StrPrintf(text, sizeof text,
+                  "The path of Spindrel's folder is too long or cannot be given in this "
+                  "system's code page, so Spindrel runs without presets: none are loaded, and "
+                  "changes to the presets last only until it is closed.");
+    else
+        StrPrintf(text, sizeof text,
+                  "The presets file\n%s\ncould not be read when Spindrel started, so it is "
+                  "left as it is: changes to the presets last only until Spindrel is closed.",
+                  path);
+    Inform(text);
+}
+
+// Saves the presets after a change (`changed` 0: nothing was changed).
+static void SavePresets(int changed) {
+    if (!PresetStoreSave() && changed) TellPresetsNotKept();
 }
 
 // ---------------------------------------------------------------------------
@@ -293,7 +313,7 @@ static void AddPreset(HWND dialog) {
         if (SelectEntry(dialog, gMain.working.name))
             ComboGetSelText(dialog, IDC_PRESETS, gMain.lastSelection, sizeof gMain.lastSelection);
     }
-    SavePresets();
+    SavePresets(named == 1);
 }
 
 static void RemovePreset(HWND dialog) {
@@ -302,19 +322,20 @@ static void RemovePreset(HWND dialog) {
     StrPrintf(question, sizeof question, "Remove '%s' from the settings?", gMain.working.name);
     if (!AskYes(question)) return;
     int count = 0;
+    int removed = 0;
     ComboCount(dialog, IDC_PRESETS, &count);
     for (int i = 0; i < count; i++) {
         char text[CS_NAME_SIZE];
         if (!ComboGetText(dialog, IDC_PRESETS, i, text, sizeof text)) continue;
         if (!StrEqualNoCase(text, gMain.working.name)) continue;
         ComboDelete(dialog, IDC_PRESETS, i);
-        PresetRemove(&gMain.working);
+        removed = PresetRemove(&gMain.working);
         break;
     }
     if (!SelectEntry(dialog, kCurrentSettings))
         DlgItemSend(dialog, IDC_PRESETS, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
     ShowSelection(dialog);
-    SavePresets();
+    SavePresets(removed);
 }
 
 static void ApplySettings(HWND dialog) {
@@ -455,6 +476,7 @@ static void OpenMainWindow(HWND dialog) {
         gMain.minimised = 1;
         PostMessageA(dialog, WM_SYSCOMMAND, SC_MINIMIZE, 0);
     }
+    if (PresetStorePath()[0] == '\0') TellPresetsNotKept();
 }
 
 static void CloseMainWindow(HWND dialog) {
@@ -581,8 +603,7 @@ static uint32_t LittleEndian32(const unsigned char* bytes) {
 
 static int ExecutableIntact() {
     char path[MAX_PATH] = {};
-    DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
-    if (length == 0 || length >= sizeof path) return 0;
+    if (!WinModulePath(nullptr, path, sizeof path)) return 0;
     HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 0;

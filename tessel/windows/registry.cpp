@@ -68,15 +68,18 @@ int WriteValue(RegKey* key, DWORD type, const char* typeWord, const char* valueN
     return 0;
 }
 
-// Queries a value of the expected type into `buffer`. A string result is always
-// terminated inside the buffer: a stored string without its terminator gets one when there
-// is room, and one that does not fit with its terminator is a failure.
+// Queries a value of the expected type into `buffer`; `delivered` (may be null) receives the
+// bytes the query stored there (0 when it failed), also for a value of another type, which
+// is checked only after its bytes are fetched. A string result is always terminated inside
+// the buffer: a stored string without its terminator gets one when there is room, and one
+// that does not fit with its terminator is a failure.
 int ReadValue(RegKey* key, DWORD expectedType, const char* typeWord, const char* valueName,
-              void* buffer, int bufferSize) {
+              void* buffer, int bufferSize, DWORD* delivered = nullptr) {
     DWORD type = REG_NONE;
     DWORD size = static_cast<DWORD>(bufferSize);
     LONG error = RegQueryValueExA(key->handle, valueName, nullptr, &type,
                                   static_cast<BYTE*>(buffer), &size);
+    if (delivered != nullptr) *delivered = error == ERROR_SUCCESS ? size : 0;
     if (error != ERROR_SUCCESS) {
         if (key->report == 1) LogPrint("Unable to get registry '%s' %s\n", valueName, typeWord);
         return 0;
@@ -291,9 +294,12 @@ int RegGetInt32(RegKey* key, const char* valueName, int32_t* value) {
     TSL_KEY_CHECK(key);
     TSL_NOT_NULL(kSrc, valueName);
     TSL_NOT_NULL(kSrc, value);
-    // The caller's value changes only when a 32-bit number was read.
+    // A value of exactly 4 bytes arrives whatever its type (older systems keep numbers as
+    // binary values); the result still says whether it was a REG_DWORD. Any other value
+    // leaves the caller's number as it was.
     DWORD data = 0;
-    if (!ReadValue(key, REG_DWORD, kTypeInt32, valueName, &data, sizeof data)) return 0;
-    *value = static_cast<int32_t>(data);
-    return 1;
+    DWORD delivered = 0;
+    int ok = ReadValue(key, REG_DWORD, kTypeInt32, valueName, &data, sizeof data, &delivered);
+    if (delivered == sizeof data) *value = static_cast<int32_t>(data);
+    return ok;
 }

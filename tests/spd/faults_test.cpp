@@ -1,8 +1,11 @@
 // The cache tuner when its files and the registry are not as it wrote them: a preset file
-// cut short, files it may not write, configuration values of the wrong type. It always
-// starts, shows what it could read, keeps the user's files as they were and says in its
-// log what it could not do.
+// cut short or held by another program, files it may not write, registry values of another
+// type, a folder whose path is too long or named outside the code page. It always starts,
+// shows what it could read, keeps the user's files as they were, writes only beside itself
+// and says in its log what it could not do.
 #include <gtest/gtest.h>
+
+#include <stdio.h>
 
 #include <algorithm>
 #include <string>
@@ -14,13 +17,14 @@
 using presetbytes::Named;
 using presetbytes::Record;
 using spdtest::AnswerAll;
+using spdtest::NamePrompt;
 using spdtest::Spindrel;
 using spdtest::Vcache;
 
 namespace {
 
 constexpr int kMinField = 1001;
-constexpr int kAdd = 1018;
+constexpr int kRemove = 1019;
 constexpr int kApply = 1024;
 
 class Faults : public ::testing::Test {
@@ -89,11 +93,7 @@ TEST_F(Faults, ReadOnlyPresetFileKeepsItsPresetsAndTheProgramGoesOn) {
     ASSERT_TRUE(fixture::WriteAll(spd.datPath, stored));
     ReadOnly locked(spd.datPath);
     ASSERT_TRUE(spd.Start());
-    windriver::PressButton(spd.window, kAdd);
-    HWND prompt = spd.WaitForDialog("Save Settings...");
-    ASSERT_NE(prompt, nullptr);
-    windriver::SetControlText(prompt, 1025, "Added");
-    windriver::PressKey(GetDlgItem(prompt, 1025), VK_RETURN);
+    NamePrompt(spd, "Added");
     ASSERT_TRUE(spd.WaitForLog("Unable to save file '"));
     // The new preset stays in the list for this run; the file keeps what it held.
     std::vector<std::string> names = PresetNames(spd);
@@ -102,6 +102,130 @@ TEST_F(Faults, ReadOnlyPresetFileKeepsItsPresetsAndTheProgramGoesOn) {
     EXPECT_EQ(spd.Exit(), 0);
     EXPECT_EQ(fixture::ReadAll(spd.datPath), stored);
     EXPECT_FALSE(fixture::Exists(spd.datPath + ".new"));
+}
+
+// Held open by another program when the tuner starts, the file cannot be read; it is never
+// written over in that run, whether the presets were changed meanwhile or not. The first
+// change says once that it cannot be kept.
+TEST_F(Faults, PresetFileUnreadableAtStartIsNeverWrittenOver) {
+    const std::string stored = Record(Named("Stored", 7, 1024, 8192, 512, 2048, 64));
+    for (bool change : {false, true}) {
+        SCOPED_TRACE(change ? "presets changed" : "nothing changed");
+        Spindrel spd;
+        ASSERT_TRUE(fixture::WriteAll(spd.datPath, stored));
+        {
+            fixture::HeldFile held(spd.datPath);
+            ASSERT_TRUE(held.held);
+            ASSERT_TRUE(spd.Start(AnswerAll(IDYES)));
+        }
+        EXPECT_TRUE(spd.LogHas("Unable to load file '" + spd.datPath + "'")) << spd.Log();
+        EXPECT_EQ(PresetNames(spd), std::vector<std::string>{});
+        if (change) {
+            NamePrompt(spd, "First");
+            ASSERT_TRUE(spd.WaitForAnswers(1));
+            EXPECT_NE(spd.Answers()[0].text.find(spd.datPath), std::string::npos);
+            NamePrompt(spd, "Second");
+            windriver::PressButton(spd.window, kRemove);  // "Second", after its question
+            ASSERT_TRUE(spd.WaitForAnswers(2));
+            EXPECT_EQ(PresetNames(spd), std::vector<std::string>{"First"});
+        }
+        EXPECT_EQ(spd.Exit(), 0);
+        EXPECT_EQ(spd.Answers().size(), change ? 2u : 0u);
+        EXPECT_EQ(fixture::ReadAll(spd.datPath), stored);
+    }
+}
+
+// Folders below "C:\\" named from `name` (cut where needed), `length` characters in all with
+// the last backslash, removed with everything in them at the end. The first has a name of 8
+// characters of its own, its own short form.
+class DeepFolder {
+public:
+    DeepFolder(const std::string& name, size_t length) {
+        static int count;
+        char unique[16];
+        snprintf(unique, sizeof unique, "%06lX%02X", GetTickCount() & 0xFFFFFFul, ++count);
+        top_ = std::string("C:\\") + unique;
+        for (path = top_ + "\\"; path.size() < length; path += "\\") {
+            CreateDirectoryA(path.c_str(), nullptr);
+            path += name.substr(0, length - path.size() - 1);
+        }
+        CreateDirectoryA(path.c_str(), nullptr);
+    }
+    ~DeepFolder() { fixture::RemoveTree(top_); }
+    DeepFolder(const DeepFolder&) = delete;
+    DeepFolder& operator=(const DeepFolder&) = delete;
+
+    std::string path;
+
+private:
+    std::string top_;
+};
+
+// The names in a folder.
+std::vector<std::string> Entries(const std::string& folder) {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((folder + "*").c_str(), &entry);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        const std::string name = entry.cFileName;
+        if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(find, &entry));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Started from another folder, the tuner keeps its presets and its log beside itself, in
+// the short form of a folder whose 8-bit name has no such characters or is too long for its
+// buffer. Where no form fits, it runs without presets and without a log file, says so once
+// each, and writes nothing anywhere.
+TEST_F(Faults, ProgramFolderNamedOutsideTheCodePageOrTooLongForItsBuffer) {
+    fixture::ScratchFolder current(fixture::TempFolder(), "spd-current");
+    fixture::ForeignFolder foreign(fixture::TempFolder(), "spd");
+    ASSERT_FALSE(foreign.path.empty());
+    DeepFolder longNames("a folder with a long name", 251);
+    DeepFolder shortNames("abcdefgh", 251);
+    ASSERT_EQ(longNames.path.size() + shortNames.path.size(), 2u * 251);
+    struct Case {
+        const char* what;
+        std::string folder;
+        bool beside;  // presets and log beside the program
+    };
+    const Case cases[] = {
+        {"named outside the code page", foreign.path, true},
+        {"too long, but not in its short form", longNames.path, true},
+        {"too long in every form", shortNames.path, false},
+    };
+    const std::string stored = Record(Named("Stored", 7, 1024, 8192, 512, 2048, 64));
+    // A case that cannot go on ends without ending the others.
+    auto run = [&](const Case& c) {
+        Spindrel spd(c.folder);
+        ASSERT_TRUE(fixture::WriteAll(spd.datPath, stored));
+        ASSERT_TRUE(spd.Start(AnswerAll(IDOK), true, "-debug", c.beside));
+        EXPECT_EQ(PresetNames(spd),
+                  c.beside ? std::vector<std::string>{"Stored"} : std::vector<std::string>{});
+        EXPECT_EQ(spd.Exit(), 0);
+        std::vector<std::string> captions;
+        for (const windriver::Answer& answer : spd.Answers()) captions.push_back(answer.caption);
+        const std::vector<std::string> once = {"Internal error...", spdtest::kCaption};
+        EXPECT_EQ(captions, c.beside ? std::vector<std::string>{} : once);
+        EXPECT_EQ(fixture::ReadAll(spd.datPath), stored);
+        EXPECT_EQ(spd.LogHas("Successful Exit..."), c.beside);
+        std::vector<std::string> beside = {"spd.dat", "spd.exe"};
+        if (c.beside) beside.insert(beside.begin(), "debug.log");
+        EXPECT_EQ(Entries(c.folder), beside);
+        EXPECT_EQ(Entries(current.path), std::vector<std::string>{});
+    };
+    char saved[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, saved);
+    SetCurrentDirectoryA(current.path.c_str());  // the program inherits it
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        run(c);
+    }
+    SetCurrentDirectoryA(saved);
+    EXPECT_FALSE(fixture::Exists(foreign.ansiLookAlike));
 }
 
 TEST_F(Faults, ConfigurationValuesOfTheWrongTypeLeaveTheDefaults) {

@@ -229,14 +229,14 @@ bool WaitFor(Done done, DWORD timeoutMs = kWaitMs) {
     return true;
 }
 
-// One copy of spd.exe in a folder of its own.
+// One copy of spd.exe in a folder of its own, or in `folder` (ending in a backslash).
 class Spindrel {
 public:
-    Spindrel()
+    explicit Spindrel(const std::string& folder = "")
         : folder_(fixture::TempFolder(), "spd-test"),
-          exe(folder_.path + "spd.exe"),
-          datPath(folder_.path + "spd.dat"),
-          logPath(folder_.path + "debug.log") {
+          exe((folder.empty() ? folder_.path : folder) + "spd.exe"),
+          datPath((folder.empty() ? folder_.path : folder) + "spd.dat"),
+          logPath((folder.empty() ? folder_.path : folder) + "debug.log") {
         CopyFileA(SpdExe().c_str(), exe.c_str(), FALSE);
     }
     ~Spindrel() {
@@ -247,16 +247,17 @@ public:
     Spindrel(const Spindrel&) = delete;
     Spindrel& operator=(const Spindrel&) = delete;
 
-    // Starts the program and waits for its main window (shown, unless `shown` is false);
-    // message boxes are answered by `choose` (none: left alone).
+    // Starts the program and waits for its main window (shown, unless `shown` is false) and
+    // its log's first selection (unless `logged` is false); message boxes are answered by
+    // `choose` (none: left alone).
     bool Start(windriver::BoxAnswerer::Chooser choose = nullptr, bool shown = true,
-               const std::string& arguments = "-debug") {
+               const std::string& arguments = "-debug", bool logged = true) {
         if (!process.Start("\"" + exe + "\" " + arguments)) return false;
         if (choose) answerer = std::make_unique<windriver::BoxAnswerer>(choose, process.Pid());
         window = windriver::WaitForWindow(kTitle, "#32770", kWaitMs, process.Pid());
         if (window == nullptr) return false;
         if (shown && !WaitFor([this] { return IsWindowVisible(window) != 0; })) return false;
-        return WaitFor([this] { return LogHas("Selected '"); });
+        return !logged || WaitFor([this] { return LogHas("Selected '"); });
     }
 
     // Leaves through "Exit" and waits for the process to end; its exit code.
@@ -308,6 +309,16 @@ public:
     std::unique_ptr<windriver::BoxAnswerer> answerer;
     HWND window = nullptr;
 };
+
+// Runs the name prompt of "Add" with `name`, pressing Enter in its field.
+inline void NamePrompt(const Spindrel& spd, const std::string& name) {
+    windriver::PressButton(spd.window, 1018);
+    HWND prompt = spd.WaitForDialog("Save Settings...");
+    ASSERT_NE(prompt, nullptr);
+    windriver::SetControlText(prompt, 1025, name.c_str());
+    windriver::PressKey(GetDlgItem(prompt, 1025), VK_RETURN);
+    ASSERT_TRUE(windriver::WaitForWindowGone(prompt, kWaitMs));
+}
 
 // Answers every question with `answer` and every notice with OK.
 inline windriver::BoxAnswerer::Chooser AnswerAll(int answer) {

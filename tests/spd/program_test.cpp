@@ -12,8 +12,10 @@
 using presetbytes::Named;
 using presetbytes::Record;
 using spdtest::AnswerAll;
+using spdtest::NamePrompt;
 using spdtest::Spindrel;
 using spdtest::Vcache;
+using namespace std::string_literals;
 
 namespace {
 
@@ -54,16 +56,6 @@ void TypicalSystem() {
 
 std::string Text(int value) {
     return std::to_string(value);
-}
-
-// Runs the name prompt of "Add" with `name`, pressing Enter in its field.
-void NamePrompt(const Spindrel& spd, const std::string& name) {
-    windriver::PressButton(spd.window, kAdd);
-    HWND prompt = spd.WaitForDialog("Save Settings...");
-    ASSERT_NE(prompt, nullptr);
-    windriver::SetControlText(prompt, 1025, name.c_str());
-    windriver::PressKey(GetDlgItem(prompt, 1025), VK_RETURN);
-    ASSERT_TRUE(windriver::WaitForWindowGone(prompt, spdtest::kWaitMs));
 }
 
 TEST_F(Program, FirstStartShowsTheSystemsSettingsAndStoresTheDefaults) {
@@ -235,15 +227,18 @@ TEST_F(Program, OwnTemplateSwitchedOffRestoresDesktopAndOnMakesItsKey) {
     EXPECT_EQ(spd.Answers().size(), 1u);
     EXPECT_FALSE(spd.LogHas("Restart prompt"));
 
-    // Read back, the template in force is no longer the program's own. Switched on again
-    // where its key has gone, the key is made anew with the values shown.
+    // Read back, the template in force is no longer the program's own; its values are 4-byte
+    // binary values, as Windows 98 keeps them. Switched on again where its key has gone, the
+    // own template is made anew with the values shown, as numbers.
     product::DeleteKeyTree(HKEY_LOCAL_MACHINE, own);
-    spdtest::SetDword(HKEY_LOCAL_MACHINE, std::string(spdtest::kTemplates) + "\\Desktop",
-                      "NameCache", 677);
+    const std::string desktop = std::string(spdtest::kTemplates) + "\\Desktop";
+    product::SetValue(HKEY_LOCAL_MACHINE, desktop, "NameCache", REG_BINARY, "\xA5\x02\0\0"s);
+    product::SetValue(HKEY_LOCAL_MACHINE, desktop, "PathCache", REG_BINARY, "\x20\0\0\0"s);
     Spindrel again;
     ASSERT_TRUE(again.Start(AnswerAll(IDYES)));
     EXPECT_EQ(windriver::CheckState(again.window, kTemplateActive), BST_UNCHECKED);
     EXPECT_EQ(again.Field(kNameField), "677");
+    EXPECT_EQ(again.Field(kPathField), "32");
     windriver::ClickButton(again.window, kTemplateActive);
     EXPECT_TRUE(windriver::IsControlEnabled(again.window, kNameField));
     windriver::SetControlText(again.window, kPathField, "48");
@@ -254,6 +249,7 @@ TEST_F(Program, OwnTemplateSwitchedOffRestoresDesktopAndOnMakesItsKey) {
     EXPECT_EQ(spdtest::DwordOf(HKEY_LOCAL_MACHINE, own, "PathCache"), 48);
     spdtest::KeyTree created = spdtest::ReadTree(HKEY_LOCAL_MACHINE, own);
     EXPECT_EQ(created.values[""].second, std::string("Spindrel", 9));
+    EXPECT_EQ(created.values["NameCache"].first, static_cast<DWORD>(REG_DWORD));
     EXPECT_EQ(again.Exit(), 0);
     EXPECT_NE(again.Log().find("Config         : Desktop"), std::string::npos);
 }

@@ -177,8 +177,17 @@ TEST(LogNames, LongPrefixAndLogPath) {
     EXPECT_STREQ(out, "/var/log/x.log");
     LogPathFor("/opt/app/spd", "x", out);
     EXPECT_STREQ(out, "/opt/app/debug.log");
-    LogPathFor("spd.exe", nullptr, out);
-    EXPECT_STREQ(out, "debug.log");
+    // Only ever beside the executable: a path without a folder (none was known) or with no
+    // room for the name after its folder gives no log path, never one in the current
+    // folder or a cut one.
+    const std::string fits = "C:\\" + std::string(246, 'd') + "\\spd.exe";
+    EXPECT_EQ(LogPathFor(fits.c_str(), "debug.log", out), 1);
+    EXPECT_EQ(strlen(out), 259u);
+    for (const std::string& exe : {std::string("spd.exe"), std::string(),
+                                   "C:\\" + std::string(247, 'd') + "\\spd.exe"}) {
+        EXPECT_EQ(LogPathFor(exe.c_str(), nullptr, out), 0) << exe;
+        EXPECT_STREQ(out, "") << exe;
+    }
 }
 
 TEST(Log, NothingWithoutKeyword) {

@@ -49,26 +49,6 @@ std::string LongPath(const ScratchFolder& scratch, size_t length) {
     return path + ".dat";
 }
 
-// A process holding a file open without sharing, until the object goes.
-class LockedFile {
-public:
-    explicit LockedFile(const std::string& path) : stop(path + ".stop") {
-        std::string ready = path + ".ready";
-        locked = process.Start("\"" + fixture::FixturePath("fx-lock.exe") + "\" \"" + path +
-                               "\" \"" + stop + "\" \"" + ready + "\"") &&
-                 fixture::WaitForFile(ready, 10000);
-        DeleteFileA(ready.c_str());
-    }
-    ~LockedFile() {
-        fixture::WriteAll(stop, "stop");
-        if (process.Wait(10000) < 0) process.Kill();
-        DeleteFileA(stop.c_str());
-    }
-    windriver::Process process;
-    std::string stop;
-    bool locked;
-};
-
 TEST(RemoveFile, RemovesEmptiedFoldersUpToButNotIncludingTheDriveRoot) {
     ScratchFolder scratch("C:\\", "vacate-remove");
     std::string file = scratch.Make("Program\\Maker\\Product\\app.exe");
@@ -163,8 +143,8 @@ TEST(RemoveFile, QueuesALockedFileForTheRestart) {
     std::string file = scratch.Make("Product\\locked.dat");
     WininitGuard wininit;
     {
-        LockedFile lock(file);
-        ASSERT_TRUE(lock.locked);
+        fixture::HeldFile lock(file);
+        ASSERT_TRUE(lock.held);
 
         EXPECT_EQ(RemoveFile(file.c_str()), 1);
         EXPECT_TRUE(Exists(file));
@@ -212,8 +192,8 @@ TEST(QueueDeleteOnReboot, FailsWhenWininitCannotBeOpenedAndLeavesItAlone) {
     const std::string before = "[Rename]\r\nNUL=C:\\old.dat\r\n";
     fixture::WriteAll(wininit.path, before);
     {
-        LockedFile lock(wininit.path);
-        ASSERT_TRUE(lock.locked);
+        fixture::HeldFile lock(wininit.path);
+        ASSERT_TRUE(lock.held);
         EXPECT_EQ(QueueDeleteOnReboot(path.c_str()), 0);
     }
     EXPECT_EQ(fixture::ReadAll(wininit.path), before);
