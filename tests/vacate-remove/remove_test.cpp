@@ -19,27 +19,7 @@ using fixture::ForgetPendingDeletion;
 using fixture::PendingDeletion;
 using fixture::PendingEntries;
 
-// Keeps "wininit.ini" of the Windows folder as it was before the test.
-class WininitGuard {
-public:
-    WininitGuard() {
-        char folder[MAX_PATH] = {};
-        GetWindowsDirectoryA(folder, MAX_PATH);
-        path = std::string(folder) + "\\wininit.ini";
-        existed = Exists(path);
-        if (existed) content = fixture::ReadAll(path);
-    }
-    ~WininitGuard() {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (existed)
-            fixture::WriteAll(path, content);
-        else
-            DeleteFileA(path.c_str());
-    }
-    std::string path;
-    bool existed;
-    std::string content;
-};
+using fixture::WininitGuard;
 
 // A path of `length` characters in the scratch folder: MoveFileEx refuses a path longer
 // than MAX_PATH - 1 characters, so such a path goes to "wininit.ini".
@@ -203,6 +183,30 @@ TEST(QueueDeleteOnReboot, FallsBackToWininitWhenTheDelayedDeleteIsRefused) {
               "[Rename]\r\nNUL=" + first + "\r\n[boot]\r\nshell=x\r\n");
 
     EXPECT_LT(PendingDeletion(PendingEntries(), first), 0);
+}
+
+// The queue is never rewritten in place: the new one is written beside it and replaces it
+// only when whole, so an interrupted write cannot lose what other programs queued. A program
+// reading the file meanwhile (sharing it) still reads the old queue whole.
+TEST(QueueDeleteOnReboot, ReplacesWininitOnlyWithAWholeNewFile) {
+    ScratchFolder scratch("C:\\", "vacate-remove");
+    WininitGuard wininit;
+    std::string path = LongPath(scratch, 280);
+    const std::string before = "[Rename]\r\nNUL=C:\\old.dat\r\n";
+    fixture::WriteAll(wininit.path, before);
+    HANDLE reader = CreateFileA(wininit.path.c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+
+    EXPECT_EQ(QueueDeleteOnReboot(path.c_str()), 1);
+    char seen[256] = {};
+    DWORD got = 0;
+    ReadFile(reader, seen, sizeof seen, &got, nullptr);
+    CloseHandle(reader);
+    EXPECT_EQ(std::string(seen, got), before);
+    EXPECT_EQ(fixture::ReadAll(wininit.path), "[Rename]\r\nNUL=" + path + "\r\nNUL=C:\\old.dat\r\n");
+    EXPECT_FALSE(Exists(wininit.path + ".new"));
 }
 
 TEST(QueueDeleteOnReboot, FailsWhenWininitCannotBeOpenedAndLeavesItAlone) {
