@@ -185,26 +185,26 @@ TEST(QueueDeleteOnReboot, FallsBackToWininitWhenTheDelayedDeleteIsRefused) {
     EXPECT_LT(PendingDeletion(PendingEntries(), first), 0);
 }
 
-// The queue is never rewritten in place: the new one is written beside it and replaces it
-// only when whole, so an interrupted write cannot lose what other programs queued. A program
-// reading the file meanwhile (sharing it) still reads the old queue whole.
-TEST(QueueDeleteOnReboot, ReplacesWininitOnlyWithAWholeNewFile) {
+// The queue file is never rewritten where it lies, where an interrupted write would lose
+// what other programs queued: the new queue is written whole beside it and takes its place
+// (another file than the old one, which stays whole until then).
+TEST(QueueDeleteOnReboot, ReplacesWininitWithAWholeNewFile) {
     ScratchFolder scratch("C:\\", "vacate-remove");
     WininitGuard wininit;
     std::string path = LongPath(scratch, 280);
-    const std::string before = "[Rename]\r\nNUL=C:\\old.dat\r\n";
-    fixture::WriteAll(wininit.path, before);
-    HANDLE reader = CreateFileA(wininit.path.c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(reader, INVALID_HANDLE_VALUE);
+    fixture::WriteAll(wininit.path, "[Rename]\r\nNUL=C:\\old.dat\r\n");
+    auto fileIndex = [&wininit] {
+        BY_HANDLE_FILE_INFORMATION info = {};
+        HANDLE file = CreateFileA(wininit.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        GetFileInformationByHandle(file, &info);
+        CloseHandle(file);
+        return (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    };
+    const uint64_t before = fileIndex();
 
     EXPECT_EQ(QueueDeleteOnReboot(path.c_str()), 1);
-    char seen[256] = {};
-    DWORD got = 0;
-    ReadFile(reader, seen, sizeof seen, &got, nullptr);
-    CloseHandle(reader);
-    EXPECT_EQ(std::string(seen, got), before);
+    EXPECT_NE(fileIndex(), before);
     EXPECT_EQ(fixture::ReadAll(wininit.path), "[Rename]\r\nNUL=" + path + "\r\nNUL=C:\\old.dat\r\n");
     EXPECT_FALSE(Exists(wininit.path + ".new"));
 }

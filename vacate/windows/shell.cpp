@@ -163,6 +163,7 @@ int GroupPath(const char* name, char* out) {
         LogPrint("Unable to find the Start-menu programs folder\n");
         return 0;
     }
+    out[StrLen(out) - 1] = '\0';  // the folder as the system names it, without its backslash
     if (name[0] == '\0') return 1;
     if (!AppendToFolder(out, name)) {
         LogPrint("Path too long for group '%s'\n", name);
