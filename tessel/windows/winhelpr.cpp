@@ -175,8 +175,8 @@ int WinSaveFile(const char* path, const void* bytes, int32_t size) {
     int ok = WriteWholeFile(fresh, static_cast<const uint8_t*>(bytes), size);
     for (int attempt = 1; ok; attempt++) {
         if (MoveFileExA(fresh, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 1;
-        if (attempt == kReplaceAttempts) ok = 0;
-        else Sleep(kReplaceWaitMs);
+        if (attempt == kReplaceAttempts) break;
+        Sleep(kReplaceWaitMs);
     }
     DeleteFileA(fresh);
     return 0;

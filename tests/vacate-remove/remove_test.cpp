@@ -205,7 +205,8 @@ TEST(QueueDeleteOnReboot, ReplacesWininitWithAWholeNewFile) {
 
     EXPECT_EQ(QueueDeleteOnReboot(path.c_str()), 1);
     EXPECT_NE(fileIndex(), before);
-    EXPECT_EQ(fixture::ReadAll(wininit.path), "[Rename]\r\nNUL=" + path + "\r\nNUL=C:\\old.dat\r\n");
+    EXPECT_EQ(fixture::ReadAll(wininit.path),
+              "[Rename]\r\nNUL=" + path + "\r\nNUL=C:\\old.dat\r\n");
     EXPECT_FALSE(Exists(wininit.path + ".new"));
 }
 

@@ -715,11 +715,11 @@ TEST_F(Program, QuietUninstallReportsEachOutcomeByItsExitCode) {
             ASSERT_TRUE(held.held());
             EXPECT_EQ(QuietUninstall(uninstaller), 1603);
         }
-        EXPECT_NE(fixture::ReadAll(kDebugLog)
-                      .find("Quiet: [Uninstall problem...] " + std::string(product::kCompany) + " " +
-                            p.name + " could not be removed completely: '" + p.folder + item +
-                            "' could be neither deleted nor queued"),
-                  std::string::npos);
+        const std::string notice = "Quiet: [Uninstall problem...] " +
+                                   std::string(product::kCompany) + " " + p.name +
+                                   " could not be removed completely: '" + p.folder + item +
+                                   "' could be neither deleted nor queued";
+        EXPECT_NE(fixture::ReadAll(kDebugLog).find(notice), std::string::npos);
         EXPECT_FALSE(fixture::Exists(p.folder + "app.exe"));
         EXPECT_TRUE(fixture::Exists(uninstaller));
         EXPECT_TRUE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
@@ -905,7 +905,8 @@ TEST_F(Program, ARelocationThatFailsIsToldAndEndsWith1603) {
         std::string options;
         std::string notice;
     } cases[] = {
-        {"no temporary folder", missing, "", "unable to make a temporary file in 'C:\\no-such-temp-"},
+        {"no temporary folder", missing, "",
+         "unable to make a temporary file in 'C:\\no-such-temp-"},
         {"a temporary folder outside the code page that does not exist",
          foreign.wide + L"\u03A9missing\\", "",
          "the temporary folder cannot be used: it does not exist, or its name holds characters"},

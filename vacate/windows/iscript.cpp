@@ -495,8 +495,9 @@ int KwInstall(ScriptContext* c, const char*, int32_t*) {
         char problem[SCRIPT_PATH_SIZE];
         StrPrintf(problem, sizeof problem, FOLDER_UNUSABLE, c->folderProblem);
         char message[2 * SCRIPT_TEXT_SIZE + SCRIPT_PATH_SIZE];
-        StrPrintf(message, sizeof message, "%s %s cannot be uninstalled: %s. Nothing has been removed.",
-                  c->companyName, c->productName, problem);
+        StrPrintf(message, sizeof message,
+                  "%s %s cannot be uninstalled: %s. Nothing has been removed.", c->companyName,
+                  c->productName, problem);
         ShowProblem(message, nullptr);
         OutcomeSet(EXIT_FAILED);
         c->runMode = RUN_MODE_CANCELLED;

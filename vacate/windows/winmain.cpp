@@ -81,7 +81,8 @@ int SpawnCopy(const char* passOn, int quiet) {
     char ownPath[MAX_PATH] = {};
     char tempDir[MAX_PATH] = {};
     char copyPath[MAX_PATH] = {};
-    if (!WinModulePath(nullptr, ownPath, sizeof ownPath)) return FolderFailed("uninstaller's own path");
+    if (!WinModulePath(nullptr, ownPath, sizeof ownPath))
+        return FolderFailed("uninstaller's own path");
     if (!WinTempDir(tempDir, sizeof tempDir)) return FolderFailed("temporary folder");
 
     // The folder this process was started in may be the product's, which cannot be removed
@@ -179,9 +180,7 @@ int RunScript(int32_t runMode, int quiet) {
 
     GroupReset();
     if (!ownPathRead) {
-        char problem[SCRIPT_PATH_SIZE];
-        StrPrintf(problem, sizeof problem, FOLDER_UNUSABLE, "uninstaller's own path");
-        ShowProblem(problem, nullptr);
+        FolderFailed("uninstaller's own path");
     } else if (!FfsOpen(ownPath)) {
         ShowProblem("The installation file has been damaged, please download a new copy.",
                     nullptr);
