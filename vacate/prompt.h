@@ -10,6 +10,12 @@ int AskYesNo(const char* text, const char* caption);
 // Always true. In a quiet run: only logged.
 int ShowProblem(const char* text, const char* caption);
 
+// What a notice says of a folder the run takes from the system and cannot use (its name
+// goes in): the 8-bit calls would reach another folder or none.
+constexpr char FOLDER_UNUSABLE[] =
+    "the %s cannot be used: it does not exist, or its name holds characters outside this "
+    "system's code page and it has no short (8.3) name";
+
 // A quiet run shows no box and no window; whatever would ask the user to act (close the
 // product's windows) counts as not done.
 int PromptSetQuiet(int quiet);

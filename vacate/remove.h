@@ -36,9 +36,12 @@ int RemovalRunEnd(RemovalRun* run);
 int RemovalRunOwnFile(RemovalRun* run, const char* path);
 
 // Files of the product this process could not delete: queued for deletion at the next
-// restart, and those that could not even be queued (left where they are).
+// restart, and those that could not even be queued (left where they are), counted from the
+// last reset (an uninstall resets them when it starts removing); the first file left.
 int RemovalQueuedCount();
 int RemovalLeftCount();
+const char* RemovalFirstLeft();
+int RemovalCountsReset();
 
 int RemoveEmptyFolders(const char* folder);
 int RemoveTempFont(const char* path);

@@ -50,6 +50,9 @@ struct ScriptContext {
     const char* tempList;  // points into the script text
     const char* position;  // where the next run continues
     char runAfter[SCRIPT_PATH_SIZE];  // remembered by "WINDOW", started by "DONE"
+    // The first folder taken from the system that could not be used ("temporary folder"),
+    // null while there is none; set by TranslatePath and the uninstall's checks.
+    const char* folderProblem;
 };
 
 // Loads the stored file `name` from the archive (or disk) into a new context.
@@ -81,5 +84,6 @@ int ScriptSkipLine(const ScriptContext* context, const char* data, int32_t* cons
 const char* ScriptPathCodesEnd(const char* text);
 
 // Expands the path variables "$0".."$7" and "$?" in front of a relative path into `out`
-// (SCRIPT_PATH_SIZE bytes). Win32 side.
+// (SCRIPT_PATH_SIZE bytes). 0 with an empty `out` when the result does not fit or a folder
+// named cannot be used (then recorded in the context's folderProblem). Win32 side.
 int TranslatePath(ScriptContext* context, const char* text, char* out, int* flags);

@@ -27,6 +27,11 @@ int ItemRemove(const char* itemName, const char* target, const char* arguments);
 // found and closed. `runAfter` is only logged.
 int CloseWindows(ScriptContext* context, int closeMode, int timeoutMs, const char* title,
                  const char* className, const char* runAfter, const char* message);
+// COM and OLE, which programs and components may need, are started for the first of them
+// (most uninstalls run neither, and OLE's start-up makes a window) and stopped at the end.
+int ComStart();
+int ComStop();
+
 // Starts `program` with the shell's "open" verb; with `wait`, processes this thread's
 // messages until it ends and stores its exit code. `parameters` may be null (none) and
 // `exitCode` may be null (not wanted); the exit code is 0 when not waited for. 1 when the

@@ -17,8 +17,6 @@ static const char kFileName[] = "spd.dat";
 static const int kProgramDirSize = 240;
 // A preset takes at most 159 bytes; a larger file is read only this far.
 static const DWORD kMaxFileBytes = 16 * 1024 * 1024;
-static const int kReplaceAttempts = 20;
-static const DWORD kReplaceWaitMs = 50;
 
 // The store's file (empty: none can be named) and whether saves may replace it.
 static char gStorePath[PRESET_PATH_SIZE];
@@ -79,34 +77,6 @@ int PresetLoadFile(const char* path, int* replaceable) {
     return 1;
 }
 
-// Writes all of `bytes` to a new file at `path`, through to the disk.
-static int WriteWholeFile(const char* path, const uint8_t* bytes, int32_t size) {
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return 0;
-    int ok = 1;
-    int32_t done = 0;
-    while (ok && done < size) {
-        DWORD written = 0;
-        ok = WriteFile(file, bytes + done, static_cast<DWORD>(size - done), &written, nullptr) &&
-             written > 0;
-        done += static_cast<int32_t>(written);
-    }
-    if (ok && !FlushFileBuffers(file)) ok = 0;
-    if (!CloseHandle(file)) ok = 0;
-    return ok;
-}
-
-// Moves the new file over the old one. Another program reading the old file at that moment
-// (a viewer, a backup, a virus scanner) keeps it from being replaced: a few more tries.
-static int ReplaceWith(const char* fresh, const char* path) {
-    for (int attempt = 1;; attempt++) {
-        if (MoveFileExA(fresh, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 1;
-        if (attempt == kReplaceAttempts) return 0;
-        Sleep(kReplaceWaitMs);
-    }
-}
-
 int PresetSaveFile(const char* path) {
     TSL_NOT_NULL(kSrc, path);
     // A read-only file keeps its presets, whatever rights the account has over it.
@@ -115,21 +85,14 @@ int PresetSaveFile(const char* path) {
         LogPrint("Unable to save file '%s' (read-only)\n", path);
         return 0;
     }
-    char fresh[PRESET_PATH_SIZE + 8];
-    StrPrintf(fresh, sizeof fresh, "%s.new", path);
     const int32_t size = PresetEncodedSize();
     const int32_t capacity = size + 1;
     uint8_t* bytes = static_cast<uint8_t*>(MemAlloc(capacity, MEM_DEFAULT, kSrc, __LINE__));
     PresetEncode(bytes, size);
-    int ok = WriteWholeFile(fresh, bytes, size);
+    const int ok = WinSaveFile(path, bytes, size);
     MemFree(bytes, capacity, MEM_DEFAULT, kSrc, __LINE__);
-    if (ok) ok = ReplaceWith(fresh, path);
-    if (!ok) {
-        LogPrint("Unable to save file '%s'\n", path);
-        DeleteFileA(fresh);
-        return 0;
-    }
-    return 1;
+    if (!ok) LogPrint("Unable to save file '%s'\n", path);
+    return ok;
 }
 
 int PresetStoreOpen() {

@@ -8,6 +8,7 @@
 
 #include "tessel/tsl-core.h"
 #include "tessel/tsl-str.h"
+#include "tessel/winhelpr.h"
 
 namespace {
 
@@ -281,6 +282,32 @@ int RegGetString(RegKey* key, const char* valueName, char* buffer, int size) {
     buffer[size - 1] = '\0';
     MemFree(work, size, MEM_DEFAULT, kSrc, __LINE__);
     return ok;
+}
+
+int RegGetPath(RegKey* key, const char* valueName, char* buffer, int size) {
+    TSL_KEY_CHECK(key);
+    TSL_NOT_NULL(kSrc, valueName);
+    TSL_NOT_NULL(kSrc, buffer);
+    if (size <= 0) return 0;
+    buffer[0] = '\0';
+    wchar_t name[kPathSize];
+    wchar_t path[kPathSize + 1];
+    DWORD type = REG_NONE;
+    DWORD bytes = sizeof path - sizeof path[0];
+    if (MultiByteToWideChar(CP_ACP, 0, valueName, -1, name, kPathSize) == 0 ||
+        RegQueryValueExW(key->handle, name, nullptr, &type, reinterpret_cast<BYTE*>(path),
+                         &bytes) != ERROR_SUCCESS ||
+        type != REG_SZ) {
+        if (key->report == 1) LogPrint("Unable to get registry '%s' %s\n", valueName, kTypeString);
+        return 0;
+    }
+    // Stored with or without its terminator: the room for one more is kept above.
+    path[bytes / sizeof path[0]] = L'\0';
+    if (!WinPathToAnsi(path, buffer, size)) {
+        LogPrint("No 8-bit form of the path in '%s'\n", valueName);
+        return 0;
+    }
+    return 1;
 }
 
 int RegSetInt32(RegKey* key, const char* valueName, int32_t value) {

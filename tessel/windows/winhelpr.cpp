@@ -135,6 +135,54 @@ int WinShellFolder(int folder, char* buffer, int size) {
 }
 
 // ---------------------------------------------------------------------------
+// Saving a whole file
+// ---------------------------------------------------------------------------
+
+namespace {
+
+// Another program reading the old file at the moment it is replaced (a viewer, a backup, a
+// virus scanner) keeps it from being replaced: a few more tries.
+constexpr int kReplaceAttempts = 20;
+constexpr DWORD kReplaceWaitMs = 50;
+constexpr int kSavePathSize = 320;
+
+// Writes all of `bytes` to a new file at `path`, through to the disk.
+int WriteWholeFile(const char* path, const uint8_t* bytes, int32_t size) {
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return 0;
+    int ok = 1;
+    int32_t done = 0;
+    while (ok && done < size) {
+        DWORD written = 0;
+        ok = WriteFile(file, bytes + done, static_cast<DWORD>(size - done), &written, nullptr) &&
+             written > 0;
+        done += static_cast<int32_t>(written);
+    }
+    if (ok && !FlushFileBuffers(file)) ok = 0;
+    if (!CloseHandle(file)) ok = 0;
+    return ok;
+}
+
+}  // namespace
+
+int WinSaveFile(const char* path, const void* bytes, int32_t size) {
+    TSL_NOT_NULL(kSrc, path);
+    if (size > 0) TSL_NOT_NULL(kSrc, bytes);
+    char fresh[kSavePathSize + 8];
+    if (size < 0 || StrLen(path) >= kSavePathSize) return 0;
+    StrPrintf(fresh, sizeof fresh, "%s.new", path);
+    int ok = WriteWholeFile(fresh, static_cast<const uint8_t*>(bytes), size);
+    for (int attempt = 1; ok; attempt++) {
+        if (MoveFileExA(fresh, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 1;
+        if (attempt == kReplaceAttempts) break;
+        Sleep(kReplaceWaitMs);
+    }
+    DeleteFileA(fresh);
+    return 0;
+}
+
+// ---------------------------------------------------------------------------
 // Library search
 // ---------------------------------------------------------------------------
 
@@ -181,11 +229,24 @@ HMODULE WinLoadLibraryFrom(const char* fullPath) {
 // Start-up and fonts
 // ---------------------------------------------------------------------------
 
+// The common controls are loaded here, not imported: their library's start-up reaches for
+// the desktop (under Wine it starts the desktop's process), which a program that makes no
+// window at all never needs. The manifest still selects version 6.
 int WinInitCommonControls() {
+    typedef BOOL(WINAPI * InitCall)(const INITCOMMONCONTROLSEX*);
+    HMODULE library = LoadLibraryA("comctl32.dll");
+    InitCall call = library == nullptr ? nullptr
+                                       : reinterpret_cast<InitCall>(reinterpret_cast<void*>(
+                                             GetProcAddress(library, "InitCommonControlsEx")));
+    if (call == nullptr) {
+        LogPrint("Unable to load the common controls (0x%.8X)\n",
+                 static_cast<unsigned>(GetLastError()));
+        return 0;
+    }
     INITCOMMONCONTROLSEX init;
     init.dwSize = sizeof init;
     init.dwICC = 0x1FFF;  // every class
-    return InitCommonControlsEx(&init) ? 1 : 0;
+    return call(&init) ? 1 : 0;
 }
 
 int WinInitCom() {

@@ -3,6 +3,7 @@
 
 #include "tessel/registry.h"
 #include "tessel/tsl-core.h"
+#include "fixtures/fixture-test.h"
 #include "support/windriver.h"
 
 #include <gtest/gtest.h>
@@ -378,6 +379,40 @@ TEST_F(Registry, DeleteTreeTakesSubkeysWhoseNamesHaveNoAnsiForm) {
     if (code == -1) child.Kill();
     EXPECT_EQ(code, 0) << "-1: still deleting after 30 s";
     EXPECT_FALSE(RawExists(HKEY_CURRENT_USER, base.Path()));
+}
+
+// A path value is read in its wide form: a folder named outside the ANSI code page reads as
+// its short form, never as the look-alike of the 8-bit read; a name with no 8-bit form at
+// all (nothing there) and values of other types read as nothing.
+TEST_F(Registry, PathValuesReadAsThe8BitFormThatReachesTheFolder) {
+    TestKey base("path");
+    fixture::ForeignFolder folder(fixture::TempFolder());
+    ASSERT_FALSE(folder.path.empty());
+    const std::wstring values[][2] = {{L"Real", folder.wide},
+                                      {L"Plain", L"C:\\plain\\not there"},
+                                      {L"Gone", folder.wide + L"\u03A9gone"}};
+    HKEY raw = nullptr;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, base.Path().c_str(), 0, KEY_SET_VALUE, &raw),
+              ERROR_SUCCESS);
+    for (const auto& value : values)
+        RegSetValueExW(raw, value[0].c_str(), 0, REG_SZ,
+                       reinterpret_cast<const BYTE*>(value[1].c_str()),
+                       static_cast<DWORD>((value[1].size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(raw);
+
+    RegKey* key = nullptr;
+    ASSERT_TRUE(RegKeyOpen(&key, REG_ROOT_CURRENT_USER, base.Path().c_str()));
+    ASSERT_TRUE(RegSetInt32(key, "Number", 7));
+    char buffer[MAX_PATH];
+    EXPECT_EQ(RegGetPath(key, "Real", buffer, sizeof buffer), 1);
+    EXPECT_EQ(std::string(buffer), folder.path);
+    EXPECT_EQ(RegGetPath(key, "Plain", buffer, sizeof buffer), 1);
+    EXPECT_STREQ(buffer, "C:\\plain\\not there");
+    for (const char* name : {"Gone", "Number", "Absent"}) {
+        EXPECT_EQ(RegGetPath(key, name, buffer, sizeof buffer), 0) << name;
+        EXPECT_STREQ(buffer, "") << name;
+    }
+    RegKeyClose(&key);
 }
 
 TEST_F(Registry, RootCodesOutsideTheTableAddressTheCurrentUser) {

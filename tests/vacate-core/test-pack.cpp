@@ -275,9 +275,8 @@ const char kListed[] =
 
 TEST_F(PackFiles, ListGroupsEachFoldersFilesAfterEverythingBelowIt) {
     const std::string root = dir_.Path("product");
-    // Made out of order; an empty folder holds nothing to list. A '$' that does not start
-    // an item is no path code.
-    MakeTree(root, {"readme.txt", "bin/z.dll", "logs/", "data/x.dat", "bin/plug/p.dll",
+    // Made out of order. A '$' that does not start an item is no path code.
+    MakeTree(root, {"readme.txt", "bin/z.dll", "data/x.dat", "bin/plug/p.dll",
                     "app.exe", "bin/a.dll", "Zeta.txt", "data/$x.dat"});
     EXPECT_EQ(List(root), kListed);
     EXPECT_EQ(List(root + "/"), kListed);
@@ -360,8 +359,11 @@ TEST_F(PackFiles, ListRefusesWhatIsNoFolderOrHoldsNoFiles) {
     EXPECT_EQ(List(root), "error: " + root + ": no such folder");
     MakeTree(root, {"logs/", "cache/old/"});
     EXPECT_EQ(List(root), "error: " + root + ": holds no files, there is nothing to list");
+    // An empty folder below files would survive the uninstall: it is named.
     MakeTree(root, {"cache/old/a.txt"});
+    EXPECT_THAT(List(root), StartsWith("error: " + root + "/logs: an empty folder"));
     EXPECT_EQ(List(root + "/cache/old/a.txt"), "error: " + root + "/cache/old/a.txt: not a folder");
+    fs::remove(root + "/logs");
     EXPECT_EQ(List(root), "FILE LIST:cache\\old\\a.txt");
 }
 

@@ -19,27 +19,7 @@ using fixture::ForgetPendingDeletion;
 using fixture::PendingDeletion;
 using fixture::PendingEntries;
 
-// Keeps "wininit.ini" of the Windows folder as it was before the test.
-class WininitGuard {
-public:
-    WininitGuard() {
-        char folder[MAX_PATH] = {};
-        GetWindowsDirectoryA(folder, MAX_PATH);
-        path = std::string(folder) + "\\wininit.ini";
-        existed = Exists(path);
-        if (existed) content = fixture::ReadAll(path);
-    }
-    ~WininitGuard() {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (existed)
-            fixture::WriteAll(path, content);
-        else
-            DeleteFileA(path.c_str());
-    }
-    std::string path;
-    bool existed;
-    std::string content;
-};
+using fixture::WininitGuard;
 
 // A path of `length` characters in the scratch folder: MoveFileEx refuses a path longer
 // than MAX_PATH - 1 characters, so such a path goes to "wininit.ini".
@@ -183,6 +163,31 @@ TEST(QueueDeleteOnReboot, FallsBackToWininitWhenTheDelayedDeleteIsRefused) {
               "[Rename]\r\nNUL=" + first + "\r\n[boot]\r\nshell=x\r\n");
 
     EXPECT_LT(PendingDeletion(PendingEntries(), first), 0);
+}
+
+// The queue file is never rewritten where it lies, where an interrupted write would lose
+// what other programs queued: the new queue is written whole beside it and takes its place
+// (another file than the old one, which stays whole until then).
+TEST(QueueDeleteOnReboot, ReplacesWininitWithAWholeNewFile) {
+    ScratchFolder scratch("C:\\", "vacate-remove");
+    WininitGuard wininit;
+    std::string path = LongPath(scratch, 280);
+    fixture::WriteAll(wininit.path, "[Rename]\r\nNUL=C:\\old.dat\r\n");
+    auto fileIndex = [&wininit] {
+        BY_HANDLE_FILE_INFORMATION info = {};
+        HANDLE file = CreateFileA(wininit.path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        GetFileInformationByHandle(file, &info);
+        CloseHandle(file);
+        return (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    };
+    const uint64_t before = fileIndex();
+
+    EXPECT_EQ(QueueDeleteOnReboot(path.c_str()), 1);
+    EXPECT_NE(fileIndex(), before);
+    EXPECT_EQ(fixture::ReadAll(wininit.path),
+              "[Rename]\r\nNUL=" + path + "\r\nNUL=C:\\old.dat\r\n");
+    EXPECT_FALSE(Exists(wininit.path + ".new"));
 }
 
 TEST(QueueDeleteOnReboot, FailsWhenWininitCannotBeOpenedAndLeavesItAlone) {

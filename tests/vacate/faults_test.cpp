@@ -55,6 +55,30 @@ TEST(Faults, AnInstallPathThatCannotBeUsedStopsTheRunBeforeAnythingGoes) {
         EXPECT_TRUE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
         EXPECT_TRUE(product::KeyExists(HKEY_LOCAL_MACHINE, p.uninstallKey));
     }
+
+    // A folder named outside the ANSI code page that has no short form (it is not there):
+    // the 8-bit read would give a look-alike, whose files are all "already gone".
+    Sample p;
+    std::string file = p.AddFile("app.exe");
+    p.Register();
+    const std::wstring foreign = L"C:\\\u03A9" + std::wstring(p.name.begin(), p.name.end()) + L"\\";
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, p.registryPath.c_str(), 0, KEY_SET_VALUE, &key),
+              ERROR_SUCCESS);
+    RegSetValueExW(key, L"Install Path", 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(foreign.c_str()),
+                   static_cast<DWORD>((foreign.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    BoxAnswerer answerer(Answering());
+    Outcome run = product::RunScript(p.Header() + "FILE LIST:app.exe\nINSTALL:\nDONE:x\n",
+                                     RUN_MODE_UNINSTALL);
+    EXPECT_EQ(run.context.runMode, RUN_MODE_CANCELLED);
+    ASSERT_TRUE(answerer.WaitForAnswers(2, 5000));
+    EXPECT_EQ(answerer.Answers()[1].text.find(" cannot be uninstalled: the install folder cannot "
+                                              "be used: it does not exist, or its name holds"),
+              std::string(product::kCompany).size() + 1 + p.name.size());
+    EXPECT_TRUE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
+    EXPECT_TRUE(product::KeyExists(HKEY_LOCAL_MACHINE, p.uninstallKey));
 }
 
 // "ProgramFilesDir" as the system keeps it, put back when the test ends.

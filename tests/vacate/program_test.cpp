@@ -546,15 +546,21 @@ private:
 };
 
 // Starts the installed uninstaller quietly as a deployment tool would and gives its exit
-// code once both it and its copy have ended; fails the test on any window of theirs.
-long QuietUninstall(const std::string& uninstaller, const std::string& options = "-Quiet") {
+// code once it and its copy (none when `relocates` is false) have ended; fails the test on
+// any window of theirs. `folder`: the current folder it starts in.
+long QuietUninstall(const std::string& uninstaller, const std::string& options = "-Quiet",
+                    bool relocates = true, const std::string& folder = "") {
     windriver::Process first;
     long exitCode = -1;
     {
         WindowWatch watch(first);
+        char ours[MAX_PATH] = {};
+        GetCurrentDirectoryA(MAX_PATH, ours);
+        if (!folder.empty()) SetCurrentDirectoryA(folder.c_str());
         EXPECT_TRUE(first.Start("\"" + uninstaller + "\" " + options + " -debug -append"));
+        SetCurrentDirectoryA(ours);  // this process must not hold the folder either
         exitCode = first.Wait(60000);
-        EXPECT_TRUE(WaitForBothExits(20000));
+        if (relocates) EXPECT_TRUE(WaitForBothExits(20000));
         Sleep(100);  // a last look for windows
         std::vector<std::string> seen = watch.Seen();
         EXPECT_TRUE(seen.empty()) << seen.size() << " window(s), the first: " << seen[0];
@@ -654,6 +660,45 @@ TEST_F(Program, QuietUninstallReportsEachOutcomeByItsExitCode) {
         ForgetRelocation();
     }
     {
+        SCOPED_TRACE("a file neither deleted nor queued: 1603, the product stays listed");
+        Sample p;
+        p.AddFile("app.exe");
+        p.Register();
+        // Beyond MAX_PATH: neither deleted nor queued by the system, and "wininit.ini" is
+        // held by another program.
+        const std::string item = std::string(180, 'd') + "\\" + std::string(40, 'f') + ".dat";
+        const std::wstring wideFolder(p.folder.begin(), p.folder.end());
+        const std::wstring deep = wideFolder + std::wstring(item.begin(), item.end());
+        ASSERT_TRUE(CreateDirectoryW((wideFolder + std::wstring(180, L'd')).c_str(), nullptr));
+        CloseHandle(CreateFileW(deep.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, 0, nullptr));
+        const std::string uninstaller = p.folder + "uninstall.exe";
+        PackUninstaller(uninstaller, product::Script(p.Header() + "FILE LIST:" + item +
+                                                     ",app.exe\nUNINSTALL NAME:uninstall.exe\n"
+                                                     "INSTALL:\nDONE:x\n"));
+        fixture::WininitGuard wininit;
+        {
+            Holding held("fx-lock.exe", wininit.path);
+            ASSERT_TRUE(held.held());
+            EXPECT_EQ(QuietUninstall(uninstaller), 1603);
+        }
+        const std::string notice = "Quiet: [Uninstall problem...] " +
+                                   std::string(product::kCompany) + " " + p.name +
+                                   " could not be removed completely: '" + p.folder + item +
+                                   "' could be neither deleted nor queued";
+        EXPECT_NE(fixture::ReadAll(kDebugLog).find(notice), std::string::npos);
+        EXPECT_FALSE(fixture::Exists(p.folder + "app.exe"));
+        EXPECT_TRUE(fixture::Exists(uninstaller));
+        EXPECT_TRUE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
+        EXPECT_TRUE(product::KeyExists(HKEY_LOCAL_MACHINE, p.uninstallKey));
+        ForgetRelocation();
+        // The second run finds the product; "wininit.ini" takes the file now.
+        EXPECT_EQ(QuietUninstall(uninstaller), 3010);
+        EXPECT_NE(fixture::ReadAll(wininit.path).find("NUL=" + p.folder + item), std::string::npos);
+        EXPECT_FALSE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
+        DeleteFileW(deep.c_str());
+        ForgetRelocation();
+    }
+    {
         SCOPED_TRACE("no product key: 1605");
         Sample p;
         std::string file = p.AddFile("app.exe");
@@ -715,6 +760,156 @@ TEST_F(Program, QuietUninstallReportsEachOutcomeByItsExitCode) {
                             "damaged, please download a new copy."),
                   std::string::npos);
         ForgetRelocation();
+    }
+}
+
+// Points the temporary folder (TMP and TEMP, which the uninstaller started next inherits)
+// and this user's Start-menu programs folder elsewhere while it lives.
+class FolderSettings {
+public:
+    FolderSettings() {
+        for (int i = 0; i < 2; ++i) {
+            wchar_t value[MAX_PATH] = {};
+            hadTemp_[i] = GetEnvironmentVariableW(kTempNames[i], value, MAX_PATH) > 0;
+            temp_[i] = value;
+        }
+        HKEY key;
+        if (RegOpenKeyExA(HKEY_CURRENT_USER, kShellFolders, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+            wchar_t value[MAX_PATH] = {};
+            DWORD size = sizeof value - sizeof value[0];
+            if (RegQueryValueExW(key, L"Programs", nullptr, nullptr,
+                                 reinterpret_cast<BYTE*>(value), &size) == ERROR_SUCCESS)
+                programs_ = value;
+            RegCloseKey(key);
+        }
+    }
+    ~FolderSettings() {
+        for (int i = 0; i < 2; ++i)
+            SetEnvironmentVariableW(kTempNames[i], hadTemp_[i] ? temp_[i].c_str() : nullptr);
+        if (!programs_.empty()) Programs(programs_);
+    }
+    FolderSettings(const FolderSettings&) = delete;
+    FolderSettings& operator=(const FolderSettings&) = delete;
+
+    void Temp(const std::wstring& folder) {
+        for (const wchar_t* name : kTempNames) SetEnvironmentVariableW(name, folder.c_str());
+    }
+    void Programs(const std::wstring& folder) {
+        HKEY key;
+        ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, kShellFolders, 0, KEY_SET_VALUE, &key),
+                  ERROR_SUCCESS);
+        RegSetValueExW(key, L"Programs", 0, REG_EXPAND_SZ,
+                       reinterpret_cast<const BYTE*>(folder.c_str()),
+                       static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(key);
+    }
+
+private:
+    static constexpr const wchar_t* kTempNames[2] = {L"TMP", L"TEMP"};
+    static constexpr const char* kShellFolders =
+        "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
+    bool hadTemp_[2] = {};
+    std::wstring temp_[2];
+    std::wstring programs_;
+};
+
+// A user whose temporary folder, Start-menu folder and install folder are named outside the
+// ANSI code page (a Greek letter in a code page 1252 prefix): the uninstaller uses their
+// short forms, and everything of the product goes. Also started from the product's folder:
+// the waiting uninstaller does not keep that folder.
+TEST_F(Program, FoldersNamedOutsideTheCodePageAndTheStartFolderAreNoObstacle) {
+    fixture::ForeignFolder temp(fixture::TempFolder(), "temp");
+    fixture::ForeignFolder menu(fixture::TempFolder(), "menu");
+    fixture::ForeignFolder install(fixture::TempFolder(), "install");
+    ASSERT_FALSE(temp.path.empty() || menu.path.empty() || install.path.empty());
+    Sample p;
+    p.Register();
+    // "Install Path" as the installer wrote it: the folder's real name.
+    HKEY key;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_CURRENT_USER, p.registryPath.c_str(), 0, KEY_SET_VALUE, &key),
+              ERROR_SUCCESS);
+    RegSetValueExW(key, L"Install Path", 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(install.wide.c_str()),
+                   static_cast<DWORD>((install.wide.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
+    const std::string files[] = {install.Make("app.exe"), install.Make("data\\a.txt"),
+                                 menu.Make(p.group + "\\App.lnk")};
+    const std::string otherShortcut = menu.Make("other.lnk");
+    const std::string uninstaller = install.path + "uninstall.exe";
+    PackUninstaller(uninstaller, product::Script(p.Header() +
+                                                 "FILE LIST:app.exe,data\\a.txt\n"
+                                                 "UNINSTALL NAME:uninstall.exe\nINSTALL:\n"
+                                                 "CREATE GROUP:" + p.group +
+                                                 "\nADD ITEM:0\tapp.exe\t\tApp\nDONE:x\n"));
+    {
+        FolderSettings settings;
+        settings.Temp(temp.wide);
+        settings.Programs(menu.wide);
+        EXPECT_EQ(QuietUninstall(uninstaller, "-Quiet", true, install.path), 0);
+    }
+    EXPECT_NE(LineAfter(fixture::ReadAll(kDebugLog), "Copy: ").find(" -> " + temp.path),
+              std::string::npos);
+    for (const std::string& f : files) EXPECT_FALSE(fixture::Exists(f)) << f;
+    EXPECT_FALSE(fixture::Exists(uninstaller));
+    EXPECT_FALSE(fixture::Exists(install.path)) << "the product's folder";
+    EXPECT_FALSE(fixture::Exists(menu.path + p.group));
+    EXPECT_TRUE(fixture::Exists(otherShortcut));
+    EXPECT_FALSE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
+    EXPECT_FALSE(product::KeyExists(HKEY_LOCAL_MACHINE, p.uninstallKey));
+}
+
+// A relocation that cannot be done is told, in a notice or (quiet) the log, and ends with
+// 1603; nothing of the product is touched, and "-Quiet" never turns into a question.
+TEST_F(Program, ARelocationThatFailsIsToldAndEndsWith1603) {
+    fixture::ForeignFolder foreign(fixture::TempFolder(), "temp");
+    const std::wstring missing = L"C:\\" + std::wstring(L"no-such-temp-") +
+                                 std::to_wstring(GetCurrentProcessId()) + L"\\";
+    const std::string longArgument = "-debug -append /log=" + std::string(470, 'l');
+    struct Case {
+        const char* what;
+        std::wstring temp;  // empty: as it is
+        std::string options;
+        std::string notice;
+    } cases[] = {
+        {"no temporary folder", missing, "",
+         "unable to make a temporary file in 'C:\\no-such-temp-"},
+        {"a temporary folder outside the code page that does not exist",
+         foreign.wide + L"\u03A9missing\\", "",
+         "the temporary folder cannot be used: it does not exist, or its name holds characters"},
+        {"a long argument before -Quiet", L"", longArgument + " -Quiet",
+         "its arguments are too long ("},
+        {"a long argument, interactive", L"", longArgument, "its arguments are too long ("},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        DeleteFileA(kDebugLog);
+        Sample p;
+        const std::string file = p.AddFile("app.exe");
+        p.Register();
+        const std::string uninstaller = PackForQuiet(p);
+        const std::string notice = "The uninstall could not be started: " + c.notice;
+        FolderSettings settings;
+        if (!c.temp.empty()) settings.Temp(c.temp);
+        if (c.options.find("-Quiet") != std::string::npos) {
+            EXPECT_EQ(QuietUninstall(uninstaller, c.options, false), 1603);
+            EXPECT_NE(fixture::ReadAll(kDebugLog).find("Quiet: [Uninstall problem...] " + notice),
+                      std::string::npos);
+            EXPECT_TRUE(fixture::Exists(file));
+            continue;
+        }
+        BoxAnswerer answerer([](const std::string&, const std::string&) { return IDOK; }, 0);
+        windriver::Process first;
+        ASSERT_TRUE(first.Start("\"" + uninstaller + "\" " + c.options + " -debug -append"));
+        EXPECT_EQ(first.Wait(20000), 1603);
+        if (!answerer.WaitForAnswers(1, 10000)) {
+            ADD_FAILURE() << "no notice";
+            continue;
+        }
+        const windriver::Answer answer = answerer.Answers()[0];
+        EXPECT_EQ(answer.caption, "Uninstall problem...");
+        EXPECT_EQ(answer.text.rfind(notice, 0), 0u) << answer.text;
+        EXPECT_TRUE(fixture::Exists(file));
+        EXPECT_TRUE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
     }
 }
 

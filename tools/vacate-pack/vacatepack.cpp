@@ -449,6 +449,7 @@ struct ListWalk {
     const KeywordSpec* entry;  // "FILE LIST"
     std::vector<std::string> items;
     std::string* error;
+    std::string emptyFolder;  // the first folder below the top that holds nothing
 };
 
 struct ListEntry {
@@ -555,6 +556,7 @@ int ListFolder(ListWalk* walk, const fs::path& path, const std::string& prefix,
                const std::string& shown) {
     std::vector<ListEntry> entries;
     if (!ListEntries(walk, path, shown, prefix.empty(), &entries)) return 0;
+    if (entries.empty() && !prefix.empty() && walk->emptyFolder.empty()) walk->emptyFolder = shown;
     for (const ListEntry& entry : entries)
         if (entry.folder && !ListFolder(walk, entry.path, prefix + entry.name + "\\", entry.shown))
             return 0;
@@ -586,7 +588,7 @@ int PackListFolder(const char* folder, std::string* line, std::string* error) {
                                  : ": not a folder");
         return 0;
     }
-    ListWalk walk{KeywordSpecFind("FILE LIST"), {}, error};
+    ListWalk walk{KeywordSpecFind("FILE LIST"), {}, error, {}};
     if (walk.entry == nullptr) {
         *error = "the keyword table has no 'FILE LIST'";
         return 0;
@@ -594,6 +596,14 @@ int PackListFolder(const char* folder, std::string* line, std::string* error) {
     if (!ListFolder(&walk, root, "", shown)) return 0;
     if (walk.items.empty()) {
         *error = shown + ": holds no files, there is nothing to list";
+        return 0;
+    }
+    // The uninstaller tidies only the folders it deleted a file from: an empty one, and with
+    // it every folder above, would survive the uninstall.
+    if (!walk.emptyFolder.empty()) {
+        *error = walk.emptyFolder +
+                 ": an empty folder, which the uninstaller would leave behind with the folders "
+                 "above it (it removes only folders it deleted a file from)";
         return 0;
     }
     std::string text = std::string(walk.entry->keyword) + ":";

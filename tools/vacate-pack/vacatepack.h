@@ -44,8 +44,9 @@ int PackWriteFile(const char* path, const PackBytes& bytes, std::string* error);
 // tidies it. Refuses, naming the file, a name the uninstaller or Windows would read as
 // another (a ',', a '..' part, characters outside 0x20..0x7F or that Windows names cannot
 // hold, a leading '$', names differing in letter case alone), an item longer than the
-// uninstaller keeps, a link to a folder, a line `PackScript` would refuse, and a folder
-// without files.
+// uninstaller keeps, a link to a folder, a line `PackScript` would refuse, a folder
+// without files, and an empty folder below it (naming it), which the uninstaller would
+// leave behind.
 int PackListFolder(const char* folder, std::string* line, std::string* error);
 
 // The program's commands, on files. The output may not be one of the inputs.

@@ -61,19 +61,34 @@ int CopyPath(char* field, int size, const char* path) {
     return 1;
 }
 
+// Reads a registry value naming a folder in its 8-bit form (RegGetPath). When it cannot be
+// read, `foreign` tells whether it is a string all the same, whose folder has no 8-bit form:
+// that folder cannot be used, where a value of another type or size names no folder.
+int ReadFolderValue(RegKey* key, const char* name, char* value, int size, int* foreign) {
+    *foreign = 0;
+    if (RegGetPath(key, name, value, size)) return 1;
+    char lookAlike[SCRIPT_PATH_SIZE];
+    *foreign = RegGetString(key, name, lookAlike, sizeof lookAlike);
+    return 0;
+}
+
+// The program-files folder into `out`; 0 when the system names one that cannot be used.
 int ProgramFilesDir(char* out) {
     char system[SCRIPT_PATH_SIZE];
-    WinSystemDir(system, sizeof system);
+    if (!WinSystemDir(system, sizeof system)) return 0;
     StrCopyN(out, system, 4);  // the drive root, e.g. "C:\"
     StrCat(out, "Program Files\\");
 
+    int usable = 1;
     RegKey* key = nullptr;
     if (RegKeyOpen(&key, REG_ROOT_LOCAL_MACHINE, kWindowsKey)) {
         char value[SCRIPT_PATH_SIZE];
+        int foreign = 0;
         // Only a full folder path with room for its separator replaces the folder on the
         // system's drive: a relative one would make every "$0" path relative, and one
         // without its separator would run into the names behind it.
-        if (RegGetString(key, "ProgramFilesDir", value, sizeof value) && value[0] != '\0') {
+        if (ReadFolderValue(key, "ProgramFilesDir", value, sizeof value, &foreign) &&
+            value[0] != '\0') {
             int length = StrLen(value);
             if (!PathIsAbsolute(value) ||
                 (value[length - 1] != '\\' && length + 1 >= SCRIPT_PATH_SIZE)) {
@@ -83,23 +98,24 @@ int ProgramFilesDir(char* out) {
                 if (out[length - 1] != '\\') StrCat(out, "\\");
             }
         }
+        usable = !foreign;
         RegKeyClose(&key);
     } else {
         LogPrint("Unable to get Program Files path\n");
     }
     LogPrint("$0 Translates to '%s'\n", out);
-    return 1;
+    return usable;
 }
 
 // Reads the product key's "Install Path" into the install path; the install path is
 // only replaced by a value that was read whole, and it always ends in a backslash, since
 // every item is joined to it directly. `present` tells whether the key holds the value at
-// all, whatever its type.
-int ReadInstallPath(ScriptContext* context, RegKey* key, int* present) {
+// all, whatever its type; `foreign` whether it names a folder that has no 8-bit form.
+int ReadInstallPath(ScriptContext* context, RegKey* key, int* present, int* foreign) {
     *present = RegQueryValueExA(key->handle, "Install Path", nullptr, nullptr, nullptr,
                                 nullptr) == ERROR_SUCCESS;
     char value[SCRIPT_PATH_SIZE];
-    if (!RegGetString(key, "Install Path", value, sizeof value)) return 0;
+    if (!ReadFolderValue(key, "Install Path", value, sizeof value, foreign)) return 0;
     int length = StrLen(value);
     if (length > 0 && value[length - 1] != '\\' && value[length - 1] != '/' &&
         !StrAppend(value, sizeof value, "\\"))
@@ -137,6 +153,40 @@ void RemoveScriptFile(RemovalRun* run, const char* item, const char* path, int o
 
 double Percent(int32_t part, int32_t whole) {
     return whole > 0 ? static_cast<double>(part) / whole * 100.0 : 0.0;
+}
+
+// Marks the path codes '0'..'7' in front of a script name in `used`.
+void MarkCodes(const char* text, int* used) {
+    for (const char* end = ScriptPathCodesEnd(text); text < end; text += 2)
+        if (text[1] >= '0' && text[1] <= '7') used[text[1] - '0'] = 1;
+}
+
+// Whether every folder the uninstall takes from the system can be used: the temporary
+// folder, and each folder a path code of the file list, the temporary-file list or the
+// uninstall name stands for. Without its 8-bit form the run would pass over a folder's files
+// and report them gone; so it stops before anything is removed, naming the folder.
+int FoldersUsable(ScriptContext* c) {
+    char path[SCRIPT_PATH_SIZE];
+    if (!WinTempDir(path, sizeof path) && c->folderProblem == nullptr)
+        c->folderProblem = "temporary folder";
+    int used[8] = {};
+    MarkCodes(c->uninstallName, used);
+    const char* const lists[] = {c->fileList, c->tempList};
+    const int32_t counts[] = {c->fileCount, c->tempCount};
+    for (int l = 0; l < 2; ++l) {
+        const char* cursor = lists[l];
+        for (int32_t i = 0; i < counts[l] && cursor != nullptr; ++i) {
+            char item[SCRIPT_ITEM_SIZE];
+            ScriptListItem(&cursor, item);
+            MarkCodes(item, used);
+        }
+    }
+    for (int code = 0; code < 8; ++code) {
+        const char text[] = {'$', static_cast<char>('0' + code), '\0'};
+        int flags = 0;
+        if (used[code]) TranslatePath(c, text, path, &flags);
+    }
+    return c->folderProblem == nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -384,7 +434,8 @@ int KwInstallPath(ScriptContext* c, const char* d, int32_t* n) {
     RegKey* key = nullptr;
     if (c->registryPath[0] != '\0' && RegKeyOpen(&key, REG_ROOT_CURRENT_USER, c->registryPath)) {
         int present = 0;
-        if (!ReadInstallPath(c, key, &present) && present)
+        int foreign = 0;
+        if (!ReadInstallPath(c, key, &present, &foreign) && present)
             LogPrint("Install Path of '%s' cannot be read\n", c->registryPath);
         RegKeyClose(&key);
     }
@@ -394,6 +445,7 @@ int KwInstallPath(ScriptContext* c, const char* d, int32_t* n) {
 
 int KwInstall(ScriptContext* c, const char*, int32_t*) {
     if (!IsUninstall(c)) return 1;
+    c->folderProblem = nullptr;
 
     char question[260];
     StrPrintf(question, sizeof question, "Are you sure you want to uninstall %s %s?",
@@ -414,12 +466,15 @@ int KwInstall(ScriptContext* c, const char*, int32_t*) {
         if (!RegKeyOpen(&key, REG_ROOT_CURRENT_USER, c->registryPath))
             TSL_FAIL(kSrc, "Unable to open key '%s'\n", c->registryPath);
         int present = 0;
-        int read = ReadInstallPath(c, key, &present);
+        int foreign = 0;
+        int read = ReadInstallPath(c, key, &present, &foreign);
         RegKeyClose(&key);
         // A value that is there but names no folder (of another type, too long for the
         // install path, empty or relative) leaves nothing to remove by: the run stops
         // before anything goes, and the keys stay for a second attempt.
-        if (present && (!read || !PathIsAbsolute(c->installPath))) {
+        if (foreign) {
+            c->folderProblem = "install folder";
+        } else if (present && (!read || !PathIsAbsolute(c->installPath))) {
             LogPrint("Install Path of '%s' names no folder\n", c->registryPath);
             ShowProblem(kNotFound, nullptr);
             OutcomeSet(EXIT_NOT_FOUND);
@@ -428,10 +483,23 @@ int KwInstall(ScriptContext* c, const char*, int32_t*) {
         }
     }
 
+    if (!FoldersUsable(c)) {
+        char problem[SCRIPT_PATH_SIZE];
+        StrPrintf(problem, sizeof problem, FOLDER_UNUSABLE, c->folderProblem);
+        char message[2 * SCRIPT_TEXT_SIZE + SCRIPT_PATH_SIZE];
+        StrPrintf(message, sizeof message,
+                  "%s %s cannot be uninstalled: %s. Nothing has been removed.", c->companyName,
+                  c->productName, problem);
+        ShowProblem(message, nullptr);
+        OutcomeSet(EXIT_FAILED);
+        c->runMode = RUN_MODE_CANCELLED;
+        return 1;
+    }
+    RemovalCountsReset();
     ProgressWindowShow(1);
 
     char temp[SCRIPT_PATH_SIZE];
-    WinTempDir(temp, sizeof temp);
+    WinTempDir(temp, sizeof temp);  // usable: checked above
     const char* cursor = c->tempList;
     for (int32_t i = 0; i < c->tempCount && cursor != nullptr; ++i) {
         char item[SCRIPT_ITEM_SIZE];
@@ -474,7 +542,11 @@ int KwDone(ScriptContext* c, const char* d, int32_t* n) {
             ProgressWindowSet(Percent(i + c->tempCount, c->tempCount + c->fileCount));
             if (whole && TranslatePath(c, item, path, &flags)) RemoveScriptFile(&run, item, path);
         }
-        if (c->uninstallName[0] != '\0' && TranslatePath(c, c->uninstallName, path, &flags))
+        // While a file of the product is left, the installed uninstaller stays with it, so
+        // that a second run can be started.
+        if (c->uninstallName[0] != '\0' && RemovalLeftCount() > 0)
+            LogPrint("Files are left: '%s' is kept for a second run\n", c->uninstallName);
+        else if (c->uninstallName[0] != '\0' && TranslatePath(c, c->uninstallName, path, &flags))
             RemoveScriptFile(&run, c->uninstallName, path, PromptIsQuiet());
         RemovalRunEnd(&run);
         c->runAfter[0] = '\0';
@@ -484,29 +556,41 @@ int KwDone(ScriptContext* c, const char* d, int32_t* n) {
                    : RemovalQueuedCount() > 0 ? EXIT_REBOOT_NEEDED
                                               : EXIT_UNINSTALLED);
 
-        if (c->uninstallName[0] != '\0') {
-            // Formatted with room to spare, so that a name too long for the key buffer is
-            // seen whole: cut, it would name another entry.
-            char key[2 * SCRIPT_PATH_SIZE];
-            StrPrintf(key, sizeof key, kUninstallKey, c->companyName, c->productName);
-            if (StrLen(key) >= SCRIPT_PATH_SIZE)
-                LogPrint("Uninstall entry name too long, not removed '%s'\n", key);
-            else if (c->namesCut != 0)
-                LogPrint("Uninstall entry named after a cut name, not removed '%s'\n", key);
-            else if (RegKeyExists(REG_ROOT_LOCAL_MACHINE, key))
-                RegKeyDeleteTree(REG_ROOT_LOCAL_MACHINE, key);
-        }
-
         char unused[Cap("DONE", 0)];
         ReadWholeField(c, d, n, unused, sizeof unused);
 
-        StrPrintf(c->text, sizeof c->text, "%s %s has been uninstalled!", c->companyName,
-                  c->productName);
-        ShowProblem(c->text, "Uninstaller...");
-        c->text[0] = '\0';
+        if (RemovalLeftCount() > 0) {
+            // The product is still there in part: its key and its uninstall entry stay, so
+            // that it is still listed and a second run finds it and tries again.
+            char message[2 * SCRIPT_TEXT_SIZE + SCRIPT_PATH_SIZE + 100];
+            StrPrintf(message, sizeof message,
+                      "%s %s could not be removed completely: '%s' could be neither deleted "
+                      "nor queued for deletion at the next restart.",
+                      c->companyName, c->productName, RemovalFirstLeft());
+            ShowProblem(message, nullptr);
+        } else {
+            if (c->uninstallName[0] != '\0') {
+                // Formatted with room to spare, so that a name too long for the key buffer
+                // is seen whole: cut, it would name another entry.
+                char key[2 * SCRIPT_PATH_SIZE];
+                StrPrintf(key, sizeof key, kUninstallKey, c->companyName, c->productName);
+                if (StrLen(key) >= SCRIPT_PATH_SIZE)
+                    LogPrint("Uninstall entry name too long, not removed '%s'\n", key);
+                else if (c->namesCut != 0)
+                    LogPrint("Uninstall entry named after a cut name, not removed '%s'\n", key);
+                else if (RegKeyExists(REG_ROOT_LOCAL_MACHINE, key))
+                    RegKeyDeleteTree(REG_ROOT_LOCAL_MACHINE, key);
+            }
 
-        if (c->registryPath[0] != '\0' && RegKeyExists(REG_ROOT_CURRENT_USER, c->registryPath))
-            RegKeyDeleteTree(REG_ROOT_CURRENT_USER, c->registryPath);
+            StrPrintf(c->text, sizeof c->text, "%s %s has been uninstalled!", c->companyName,
+                      c->productName);
+            ShowProblem(c->text, "Uninstaller...");
+            c->text[0] = '\0';
+
+            if (c->registryPath[0] != '\0' &&
+                RegKeyExists(REG_ROOT_CURRENT_USER, c->registryPath))
+                RegKeyDeleteTree(REG_ROOT_CURRENT_USER, c->registryPath);
+        }
     } else if (c->runMode == RUN_MODE_UPDATE) {
         UpdateCheck(c);
     }
@@ -569,19 +653,40 @@ int TranslatePath(ScriptContext* context, const char* text, char* out, int* flag
     *flags = 0;
     for (const char* codesEnd = ScriptPathCodesEnd(text); text < codesEnd; text += 2) {
         char code = text[1];
+        const char* folder = nullptr;  // the folder the code names, when it cannot be used
         switch (code) {
-            case '0': ProgramFilesDir(out); break;
-            case '1': WinWindowsDir(out, SCRIPT_PATH_SIZE); break;
-            case '2': WinSystemDir(out, SCRIPT_PATH_SIZE); break;
-            case '3': WinProgramDir(out, SCRIPT_PATH_SIZE); break;
-            case '4': WinTempDir(out, SCRIPT_PATH_SIZE); break;
-            case '5': WinCurrentDir(out, SCRIPT_PATH_SIZE); break;
+            case '0':
+                if (!ProgramFilesDir(out)) folder = "Program Files folder";
+                break;
+            case '1':
+                if (!WinWindowsDir(out, SCRIPT_PATH_SIZE)) folder = "Windows folder";
+                break;
+            case '2':
+                if (!WinSystemDir(out, SCRIPT_PATH_SIZE)) folder = "system folder";
+                break;
+            case '3':
+                if (!WinProgramDir(out, SCRIPT_PATH_SIZE)) folder = "uninstaller's folder";
+                break;
+            case '4':
+                if (!WinTempDir(out, SCRIPT_PATH_SIZE)) folder = "temporary folder";
+                break;
+            case '5':
+                if (!WinCurrentDir(out, SCRIPT_PATH_SIZE)) folder = "current folder";
+                break;
             case '6':
-                if (IsUninstall(context)) WinTempDir(out, SCRIPT_PATH_SIZE);
+                if (IsUninstall(context) && !WinTempDir(out, SCRIPT_PATH_SIZE))
+                    folder = "temporary folder";
                 break;
             case '7': break;
             case '?': *flags |= 1; break;
             default: LogPrint("Unknown command '%c'\n", code); break;
+        }
+        if (folder != nullptr) {
+            // Without the folder the rest would be a relative path, or another file.
+            LogPrint("Unable to use the %s for '%s'\n", folder, text);
+            if (context->folderProblem == nullptr) context->folderProblem = folder;
+            out[0] = '\0';
+            return 0;
         }
     }
     if (text[0] == '\\') ++text;

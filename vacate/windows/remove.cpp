@@ -23,9 +23,16 @@ constexpr DWORD WININIT_MAX_LENGTH = 16 * 1024 * 1024;
 // The product's files this process queued for the next restart, or could not remove at all.
 int gRemovalQueued = 0;
 int gRemovalLeft = 0;
+char gFirstLeft[DELETE_PATH_SIZE];  // the first of them, for the user
+
+// A file of the product that stays where it is: neither deleted nor queued.
+void Left(const char* path) {
+    if (gRemovalLeft++ == 0) StrCopyN(gFirstLeft, path, sizeof gFirstLeft);
+}
 
 // Queues `path` in "wininit.ini": the whole file is read, the new line is put into it by
-// WininitRewrite, and the result is written back from the start.
+// WininitRewrite, and the result replaces the file only once it is written whole beside it
+// (WinSaveFile): an interrupted write never loses the lines other programs queued.
 int QueueInWininit(const char* path) {
     char iniPath[WININIT_PATH_SIZE];
     if (!WinWindowsDir(iniPath, sizeof iniPath) ||
@@ -35,24 +42,23 @@ int QueueInWininit(const char* path) {
     }
     StrCat(iniPath, "wininit.ini");
 
-    // An existing file is opened as it is; only a missing one is created, so a file that
-    // exists but cannot be opened is never emptied.
-    HANDLE file = CreateFileA(iniPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+    // A missing file is an empty queue; one that exists but cannot be opened is left alone.
+    HANDLE file = CreateFileA(iniPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        file = CreateFileA(iniPath, GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD length = 0;
     if (file == INVALID_HANDLE_VALUE) {
-        LogPrint("Unable to open '%s' in any capacity.\n", iniPath);
-        return 0;
-    }
-
-    DWORD high = 0;
-    DWORD length = GetFileSize(file, &high);
-    if (length == INVALID_FILE_SIZE || high != 0 || length > WININIT_MAX_LENGTH) {
-        LogPrint("Unable to use '%s': unexpected size\n", iniPath);
-        CloseHandle(file);
-        return 0;
+        if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+            LogPrint("Unable to open '%s' in any capacity.\n", iniPath);
+            return 0;
+        }
+    } else {
+        DWORD high = 0;
+        length = GetFileSize(file, &high);
+        if (length == INVALID_FILE_SIZE || high != 0 || length > WININIT_MAX_LENGTH) {
+            LogPrint("Unable to use '%s': unexpected size\n", iniPath);
+            CloseHandle(file);
+            return 0;
+        }
     }
 
     int32_t oldLength = static_cast<int32_t>(length);
@@ -64,6 +70,7 @@ int QueueInWininit(const char* path) {
         LogPrint("Unable to read '%s' (0x%.8X)\n", iniPath, GetLastError());
         ok = 0;
     }
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
 
     char* text = nullptr;
     int32_t textSize = 0;
@@ -78,17 +85,11 @@ int QueueInWininit(const char* path) {
         }
         if (!ok) LogPrint("Unable to compose '%s' for '%s'\n", iniPath, path);
     }
-    if (ok) {
-        DWORD written = 0;
-        if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) != 0 ||
-            !WriteFile(file, text, static_cast<DWORD>(textLength), &written, nullptr) ||
-            written != static_cast<DWORD>(textLength) || !SetEndOfFile(file)) {
-            LogPrint("Unable to write '%s' (0x%.8X)\n", iniPath, GetLastError());
-            ok = 0;
-        }
+    if (ok && !WinSaveFile(iniPath, text, textLength)) {
+        LogPrint("Unable to write '%s' (0x%.8X)\n", iniPath, GetLastError());
+        ok = 0;
     }
 
-    CloseHandle(file);
     if (text != nullptr) MemFree(text, textSize, MEM_DEFAULT, SOURCE, __LINE__);
     MemFree(old, oldSize, MEM_DEFAULT, SOURCE, __LINE__);
     return ok;
@@ -109,6 +110,15 @@ int QueueDeleteOnReboot(const char* path) {
 int RemovalQueuedCount() { return gRemovalQueued; }
 
 int RemovalLeftCount() { return gRemovalLeft; }
+
+const char* RemovalFirstLeft() { return gFirstLeft; }
+
+int RemovalCountsReset() {
+    gRemovalQueued = 0;
+    gRemovalLeft = 0;
+    gFirstLeft[0] = '\0';
+    return 1;
+}
 
 int RemovalRunBegin(RemovalRun* run) {
     TSL_NOT_NULL(SOURCE, run);
@@ -144,6 +154,7 @@ int RunFile(RemovalRun* run, const char* path, int moveAside) {
     LogPrint("Delete file '%s'\n", path);
     if (StrLen(path) >= DELETE_PATH_SIZE) {
         LogPrint("Path too long, not deleted '%s'\n", path);
+        Left(path);
         return 1;
     }
 
@@ -163,7 +174,7 @@ int RunFile(RemovalRun* run, const char* path, int moveAside) {
                 ++gRemovalQueued;
             } else {
                 LogPrint("Unable to queue '%s' for deletion\n", path);
-                ++gRemovalLeft;
+                Left(path);
             }
             return 1;
         }

@@ -35,6 +35,9 @@ constexpr DWORD PROGRAM_WAIT_SLICE = 500;
 char groupName[GROUP_NAME_SIZE];
 int groupRefused;
 
+// Whether ComStart has started COM and OLE for this run.
+int comStarted;
+
 HWND progressWindow;
 int progressPosition;  // the bar's position as last set
 DWORD progressTick;    // when it was set (0: not since the window was shown)
@@ -150,13 +153,11 @@ int GroupPath(const char* name, char* out) {
     TSL_NOT_NULL(SOURCE, name);
     TSL_NOT_NULL(SOURCE, out);
     out[0] = '\0';
-    char programs[MAX_PATH] = {};
-    if (!SHGetSpecialFolderPathA(nullptr, programs, CSIDL_PROGRAMS, FALSE) ||
-        programs[0] == '\0') {
+    if (!WinShellFolder(CSIDL_PROGRAMS, out, SHELL_PATH_SIZE)) {
         LogPrint("Unable to find the Start-menu programs folder\n");
         return 0;
     }
-    StrCopyN(out, programs, SHELL_PATH_SIZE);
+    out[StrLen(out) - 1] = '\0';  // the folder as the system names it, without its backslash
     if (name[0] == '\0') return 1;
     if (!AppendToFolder(out, name)) {
         LogPrint("Path too long for group '%s'\n", name);
@@ -269,9 +270,22 @@ int CloseWindows(ScriptContext* context, int closeMode, int timeoutMs, const cha
 // Programs and components
 // ---------------------------------------------------------------------------
 
+int ComStart() {
+    if (comStarted) return 1;
+    comStarted = 1;
+    return WinInitCom();
+}
+
+int ComStop() {
+    if (comStarted) WinUninitCom();
+    comStarted = 0;
+    return 1;
+}
+
 int RunProgram(const char* program, const char* parameters, int wait, uint32_t* exitCode) {
     TSL_NOT_NULL(SOURCE, program);
     if (exitCode != nullptr) *exitCode = 0;
+    ComStart();  // the shell may hand the program to a COM handler
 
     SHELLEXECUTEINFOA info = {};
     info.cbSize = sizeof info;
@@ -313,6 +327,7 @@ int RunProgram(const char* program, const char* parameters, int wait, uint32_t* 
 
 int CallComponent(const char* libraryPath, int registerServer) {
     TSL_NOT_NULL(SOURCE, libraryPath);
+    ComStart();
     // The component finds the libraries beside it, and the rest in the system folder only.
     HMODULE library = WinLoadLibraryFrom(libraryPath);
     if (library == nullptr) {
@@ -347,8 +362,7 @@ int ProgressWindowCreate() {
     if (progressWindow != nullptr) return 1;
     // A quiet run shows no window at all, not even a hidden one for later.
     if (PromptIsQuiet()) return 0;
-    INITCOMMONCONTROLSEX controls = {sizeof controls, ICC_PROGRESS_CLASS};
-    InitCommonControlsEx(&controls);
+    WinInitCommonControls();
     HWND dialog = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROGRESS),
                                      nullptr, ProgressProc, 0);
     if (dialog == nullptr) {
