@@ -114,8 +114,8 @@ TEST_F(Faults, PresetFileUnreadableAtStartIsNeverWrittenOver) {
         Spindrel spd;
         ASSERT_TRUE(fixture::WriteAll(spd.datPath, stored));
         {
-            fixture::HeldFile held(spd.datPath);
-            ASSERT_TRUE(held.held);
+            fixture::Holding held("fx-lock.exe", spd.datPath);
+            ASSERT_TRUE(held.held());
             ASSERT_TRUE(spd.Start(AnswerAll(IDYES)));
         }
         EXPECT_TRUE(spd.LogHas("Unable to load file '" + spd.datPath + "'")) << spd.Log();

@@ -123,8 +123,8 @@ TEST(RemoveFile, QueuesALockedFileForTheRestart) {
     std::string file = scratch.Make("Product\\locked.dat");
     WininitGuard wininit;
     {
-        fixture::HeldFile lock(file);
-        ASSERT_TRUE(lock.held);
+        fixture::Holding lock("fx-lock.exe", file);
+        ASSERT_TRUE(lock.held());
 
         EXPECT_EQ(RemoveFile(file.c_str()), 1);
         EXPECT_TRUE(Exists(file));
@@ -197,8 +197,8 @@ TEST(QueueDeleteOnReboot, FailsWhenWininitCannotBeOpenedAndLeavesItAlone) {
     const std::string before = "[Rename]\r\nNUL=C:\\old.dat\r\n";
     fixture::WriteAll(wininit.path, before);
     {
-        fixture::HeldFile lock(wininit.path);
-        ASSERT_TRUE(lock.held);
+        fixture::Holding lock("fx-lock.exe", wininit.path);
+        ASSERT_TRUE(lock.held());
         EXPECT_EQ(QueueDeleteOnReboot(path.c_str()), 0);
     }
     EXPECT_EQ(fixture::ReadAll(wininit.path), before);

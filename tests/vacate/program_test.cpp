@@ -606,30 +606,6 @@ TEST_F(Program, QuietUninstallShowsNothingAndEndsWithZero) {
     EXPECT_FALSE(product::KeyExists(HKEY_LOCAL_MACHINE, p.uninstallKey));
 }
 
-// A fixture program (fx-lock, fx-mutex) that holds `what` (a file, a mutex) from its start
-// until it goes.
-class Holding {
-public:
-    Holding(const char* program, const std::string& what)
-        : signals_(fixture::TempFolder(), "holding"), stop_(signals_.path + "stop") {
-        const std::string ready = signals_.path + "ready";
-        held_ = process_.Start("\"" + fixture::FixturePath(program) + "\" \"" + what + "\" " +
-                               stop_ + " " + ready) &&
-                fixture::WaitForFile(ready, 10000);
-    }
-    ~Holding() {
-        fixture::WriteAll(stop_, "");
-        EXPECT_EQ(process_.Wait(10000), 0);
-    }
-    bool held() const { return held_; }
-
-private:
-    fixture::ScratchFolder signals_;
-    std::string stop_;
-    windriver::Process process_;
-    bool held_ = false;
-};
-
 // The product's uninstaller with the commands given before its file list and removal.
 std::string PackForQuiet(const Sample& p, const std::string& before = "") {
     std::string uninstaller = p.folder + "uninstall.exe";
@@ -649,9 +625,10 @@ TEST_F(Program, QuietUninstallReportsEachOutcomeByItsExitCode) {
         p.Register();
         std::string uninstaller = PackForQuiet(p);
         {
-            Holding lock("fx-lock.exe", file);
+            fixture::Holding lock("fx-lock.exe", file);
             ASSERT_TRUE(lock.held());
             EXPECT_EQ(QuietUninstall(uninstaller), 3010);
+            EXPECT_EQ(lock.Release(), 0);
         }
         EXPECT_TRUE(product::IsPendingDelete(file));
         fixture::ForgetPendingDeletion(file);
@@ -677,9 +654,10 @@ TEST_F(Program, QuietUninstallReportsEachOutcomeByItsExitCode) {
                                                      "INSTALL:\nDONE:x\n"));
         fixture::WininitGuard wininit;
         {
-            Holding held("fx-lock.exe", wininit.path);
+            fixture::Holding held("fx-lock.exe", wininit.path);
             ASSERT_TRUE(held.held());
             EXPECT_EQ(QuietUninstall(uninstaller), 1603);
+            EXPECT_EQ(held.Release(), 0);
         }
         const std::string notice = "Quiet: [Uninstall problem...] " +
                                    std::string(product::kCompany) + " " + p.name +
@@ -720,9 +698,10 @@ TEST_F(Program, QuietUninstallReportsEachOutcomeByItsExitCode) {
         std::string mutex = p.name + "-mutex";
         std::string uninstaller = PackForQuiet(p, "SYSTEM MUTEX:" + mutex + "\n");
         {
-            Holding running("fx-mutex.exe", mutex);
+            fixture::Holding running("fx-mutex.exe", mutex);
             ASSERT_TRUE(running.held());
             EXPECT_EQ(QuietUninstall(uninstaller), 1603);
+            EXPECT_EQ(running.Release(), 0);
         }
         EXPECT_TRUE(fixture::Exists(file));
         EXPECT_TRUE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
