@@ -82,6 +82,10 @@ struct SignatureDigest {
     uintptr_t provider;
     uintptr_t hash;
 };
+// 1 when this system can check signatures at all: its cryptography (CryptoAPI) has a provider
+// of the RSA and AES type that makes SHA-256 hashes (Windows XP SP3 and later; never the
+// 9x line, NT 4.0 or 2000 as they shipped). Where it cannot, a signed update is refused.
+int SignatureAvailable();
 int SignatureDigestBegin(SignatureDigest* digest);
 int SignatureDigestAdd(SignatureDigest* digest, const void* bytes, int32_t length);
 // Gives the hash value into `value` (SIGNATURE_DIGEST_SIZE bytes; null to give nothing)

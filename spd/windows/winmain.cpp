@@ -6,7 +6,6 @@
 // where a right click opens a menu of the presets that applies one directly.
 #include <windows.h>
 #include <commctrl.h>
-#include <setupapi.h>
 #include <string.h>
 
 #include "spd/cache.h"
@@ -14,6 +13,7 @@
 #include "spd/resource.h"
 #include "spd/settings.h"
 #include "tessel/maker.h"
+#include "tessel/platform.h"
 #include "tessel/qx-about.h"
 #include "tessel/tsl-core.h"
 #include "tessel/tsl-str.h"
@@ -100,7 +100,7 @@ static void Inform(const char* text) {
 // The system's restart prompt. It may end the session; its answer is logged.
 static void RestartPrompt() {
     LogPrint("Restart prompt\n");
-    int answer = SetupPromptReboot(nullptr, gMain.window, FALSE);
+    int answer = PlatformRestartPrompt(gMain.window);
     LogPrint("Restart prompt answered %d\n", answer);
 }
 
@@ -382,14 +382,10 @@ static void BuildPresetMenu(HWND dialog) {
         char text[CS_NAME_SIZE];
         if (!ComboGetText(dialog, IDC_PRESETS, i, text, sizeof text)) continue;
         if (StrEqualNoCase(text, kCurrentSettings)) continue;
-        MENUITEMINFOA item = {};
-        item.cbSize = sizeof item;
-        item.fMask = MIIM_FTYPE | MIIM_ID | MIIM_STRING | MIIM_DATA;
-        item.fType = MFT_STRING;
-        item.wID = static_cast<UINT>(kMenuFirst + i);
-        item.dwItemData = reinterpret_cast<ULONG_PTR>(dialog);
-        item.dwTypeData = text;
-        InsertMenuItemA(gMain.presetMenu, 0, TRUE, &item);
+        // The plain call: the extended item record of Windows 98 and 2000 is refused by
+        // Windows 95 and NT 4.0.
+        InsertMenuA(gMain.presetMenu, 0, MF_BYPOSITION | MF_STRING,
+                    static_cast<UINT_PTR>(kMenuFirst + i), text);
     }
 }
 
@@ -604,23 +600,21 @@ static uint32_t LittleEndian32(const unsigned char* bytes) {
 static int ExecutableIntact() {
     char path[MAX_PATH] = {};
     if (!WinModulePath(nullptr, path, sizeof path)) return 0;
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | PlatformShareDelete(),
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return 0;
     int intact = 0;
-    LARGE_INTEGER size = {};
     unsigned char seal[kSealSize];
     DWORD got = 0;
-    if (GetFileSizeEx(file, &size) && size.QuadPart > kSealSize &&
-        size.QuadPart < 0x7FFFFFFF) {
-        const uint32_t covered = static_cast<uint32_t>(size.QuadPart - kSealSize);
-        LARGE_INTEGER at = {};
-        at.QuadPart = covered;
-        if (SetFilePointerEx(file, at, nullptr, FILE_BEGIN) &&
+    // The calls every system has: a size that needs more than 32 bits is no sealed program.
+    DWORD high = 0;
+    const DWORD size = GetFileSize(file, &high);
+    if (size != INVALID_FILE_SIZE && high == 0 && size > kSealSize && size < 0x7FFFFFFF) {
+        const uint32_t covered = size - kSealSize;
+        if (SetFilePointer(file, static_cast<LONG>(covered), nullptr, FILE_BEGIN) == covered &&
             ReadFile(file, seal, kSealSize, &got, nullptr) && got == kSealSize &&
             memcmp(seal, kSealMagic, 4) == 0 && LittleEndian32(seal + 4) == covered) {
-            at.QuadPart = 0;
-            SetFilePointerEx(file, at, nullptr, FILE_BEGIN);
+            SetFilePointer(file, 0, nullptr, FILE_BEGIN);
             unsigned char* chunk =
                 static_cast<unsigned char*>(MemAlloc(kCheckChunk, MEM_DEFAULT, kSrc, __LINE__));
             uint32_t crc = 0;

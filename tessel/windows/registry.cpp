@@ -6,6 +6,7 @@
 
 #include "tessel/registry.h"
 
+#include "tessel/platform.h"
 #include "tessel/tsl-core.h"
 #include "tessel/tsl-str.h"
 #include "tessel/winhelpr.h"
@@ -111,15 +112,37 @@ int ReadValue(RegKey* key, DWORD expectedType, const char* typeWord, const char*
 // Key names are at most 255 characters.
 constexpr int kNameSize = 256;
 
-// Deletes the subkey `name` of the open key `parent` with everything below it, through the
-// wide-character calls: a subkey whose name has no form in the ANSI code page (read there
-// as "??", which opens nothing) goes like any other. Each subkey is opened from its parent's
-// handle, so no path is built. A subkey that cannot be deleted is logged and passed over,
-// never asked for again; the key itself then stays as well. `path` names the key in the
-// log. A key that does not exist is already deleted.
-int DeleteTree(HKEY parent, const wchar_t* name, const char* path) {
+// The registry calls of a key tree's deletion in the system's own form of names: wide on the
+// NT line, where a subkey whose name has no form in the ANSI code page (read there as "??",
+// which opens nothing) goes like any other; 8-bit on the 9x line, whose wide registry calls
+// only fail.
+LONG OpenKey(HKEY parent, const wchar_t* name, HKEY* key) {
+    return RegOpenKeyExW(parent, name, 0, KEY_ALL_ACCESS, key);
+}
+LONG OpenKey(HKEY parent, const char* name, HKEY* key) {
+    return RegOpenKeyExA(parent, name, 0, KEY_ALL_ACCESS, key);
+}
+LONG EnumKey(HKEY key, DWORD index, wchar_t* name, DWORD* length) {
+    return RegEnumKeyExW(key, index, name, length, nullptr, nullptr, nullptr, nullptr);
+}
+LONG EnumKey(HKEY key, DWORD index, char* name, DWORD* length) {
+    return RegEnumKeyExA(key, index, name, length, nullptr, nullptr, nullptr, nullptr);
+}
+LONG DeleteKey(HKEY parent, const wchar_t* name) { return RegDeleteKeyW(parent, name); }
+LONG DeleteKey(HKEY parent, const char* name) { return RegDeleteKeyA(parent, name); }
+void NameText(const wchar_t* name, char* text, int size) {
+    WideCharToMultiByte(CP_ACP, 0, name, -1, text, size, nullptr, nullptr);
+}
+void NameText(const char* name, char* text, int size) { StrCopyN(text, name, size); }
+
+// Deletes the subkey `name` of the open key `parent` with everything below it. Each subkey
+// is opened from its parent's handle, so no path is built. A subkey that cannot be deleted
+// is logged and passed over, never asked for again; the key itself then stays as well.
+// `path` names the key in the log. A key that does not exist is already deleted.
+template <typename Char>
+int DeleteTree(HKEY parent, const Char* name, const char* path) {
     HKEY key = nullptr;
-    LONG error = RegOpenKeyExW(parent, name, 0, KEY_ALL_ACCESS, &key);
+    LONG error = OpenKey(parent, name, &key);
     if (error == ERROR_FILE_NOT_FOUND) return 1;
     if (error != ERROR_SUCCESS) {
         LogPrint("Unable to delete key '%s'(0x%.8X)\n", path, static_cast<unsigned>(error));
@@ -127,18 +150,16 @@ int DeleteTree(HKEY parent, const wchar_t* name, const char* path) {
     }
     DWORD index = 0;  // subkeys before it could not be deleted
     for (;;) {
-        wchar_t child[kNameSize];
+        Char child[kNameSize];
         DWORD length = kNameSize;
-        error = RegEnumKeyExW(key, index, child, &length, nullptr, nullptr, nullptr, nullptr);
+        error = EnumKey(key, index, child, &length);
         if (error == ERROR_NO_MORE_ITEMS) break;
         if (error != ERROR_SUCCESS && error != ERROR_MORE_DATA) {
             LogPrint("Unable to list key '%s'(0x%.8X)\n", path, static_cast<unsigned>(error));
             break;
         }
         char childName[kNameSize * 2] = "?";
-        if (error == ERROR_SUCCESS)
-            WideCharToMultiByte(CP_ACP, 0, child, -1, childName, sizeof childName, nullptr,
-                                nullptr);
+        if (error == ERROR_SUCCESS) NameText(child, childName, sizeof childName);
         char childPath[kPathSize];
         StrPrintf(childPath, kPathSize, "%s\\%s", path, childName);
         if (error == ERROR_MORE_DATA) {
@@ -150,7 +171,7 @@ int DeleteTree(HKEY parent, const wchar_t* name, const char* path) {
         }
     }
     RegCloseKey(key);
-    error = RegDeleteKeyW(parent, name);
+    error = DeleteKey(parent, name);
     if (error != ERROR_SUCCESS) {
         LogPrint("Unable to delete key '%s'(0x%.8X)\n", path, static_cast<unsigned>(error));
         return 0;
@@ -252,6 +273,7 @@ int RegKeyDeleteTree(int rootCode, const char* subkey) {
                  static_cast<unsigned>(ERROR_INVALID_PARAMETER));
         return 0;
     }
+    if (!PlatformUnicode()) return DeleteTree(RegRootFromCode(rootCode), subkey, subkey);
     wchar_t wide[kPathSize];
     if (MultiByteToWideChar(CP_ACP, 0, subkey, -1, wide, kPathSize) == 0) {
         LogPrint("Unable to delete key '%s'(0x%.8X)\n", subkey,
@@ -290,6 +312,8 @@ int RegGetPath(RegKey* key, const char* valueName, char* buffer, int size) {
     TSL_NOT_NULL(kSrc, buffer);
     if (size <= 0) return 0;
     buffer[0] = '\0';
+    // The 9x line keeps the value in the 8-bit form the programs use.
+    if (!PlatformUnicode()) return RegGetString(key, valueName, buffer, size);
     wchar_t name[kPathSize];
     wchar_t path[kPathSize + 1];
     DWORD type = REG_NONE;

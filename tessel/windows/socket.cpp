@@ -5,6 +5,7 @@
 
 #include <string.h>
 
+#include "tessel/platform.h"
 #include "tessel/tsl-core.h"
 #include "tessel/tsl-str.h"
 
@@ -13,6 +14,64 @@
 static const char kSrc[] = "socket";
 
 namespace {
+
+// Winsock 1.1, loaded by SocketStartup from the system folder: the Winsock 2 library where
+// the system has it (every system but a Windows 95 without its Winsock 2 update), else the
+// Windows Sockets 1.1 library that every system has. Nothing of it is imported, so a
+// program that never starts the sockets starts and runs without either.
+struct WinsockCalls {
+    int(WINAPI* startup)(WORD, WSADATA*);
+    int(WINAPI* cleanup)();
+    int(WINAPI* lastError)();
+    SOCKET(WINAPI* open)(int, int, int);
+    int(WINAPI* close)(SOCKET);
+    int(WINAPI* shutdown)(SOCKET, int);
+    int(WINAPI* ioctl)(SOCKET, long, u_long*);
+    int(WINAPI* select)(int, fd_set*, fd_set*, fd_set*, const timeval*);
+    int(WINAPI* connect)(SOCKET, const sockaddr*, int);
+    int(WINAPI* send)(SOCKET, const char*, int, int);
+    int(WINAPI* recv)(SOCKET, char*, int, int);
+    hostent*(WINAPI* resolve)(const char*);
+};
+WinsockCalls gWinsock;  // all null until a library has been found
+
+template <typename Fn>
+bool Find(const char* library, const char* name, Fn* slot) {
+    *slot = reinterpret_cast<Fn>(PlatformLookup(library, name, PLATFORM_ANY));
+    return *slot != nullptr;
+}
+
+int LoadWinsock() {
+    if (gWinsock.startup != nullptr) return 1;
+    static const char* const kLibraries[] = {"ws2_32.dll", "wsock32.dll"};
+    for (const char* library : kLibraries) {
+        WinsockCalls calls = {};
+        if (Find(library, "WSAStartup", &calls.startup) &&
+            Find(library, "WSACleanup", &calls.cleanup) &&
+            Find(library, "WSAGetLastError", &calls.lastError) &&
+            Find(library, "socket", &calls.open) && Find(library, "closesocket", &calls.close) &&
+            Find(library, "shutdown", &calls.shutdown) &&
+            Find(library, "ioctlsocket", &calls.ioctl) && Find(library, "select", &calls.select) &&
+            Find(library, "connect", &calls.connect) && Find(library, "send", &calls.send) &&
+            Find(library, "recv", &calls.recv) &&
+            Find(library, "gethostbyname", &calls.resolve)) {
+            gWinsock = calls;
+            return 1;
+        }
+    }
+    LogPrint("Unable to load Windows Sockets from the system folder\n");
+    return 0;
+}
+
+// The thread's last Winsock error; "not started" while no library has been found.
+int LastWinsockError() {
+    return gWinsock.lastError != nullptr ? gWinsock.lastError() : WSANOTINITIALISED;
+}
+
+// A port in network byte order.
+u_short NetworkPort(int32_t port) {
+    return static_cast<u_short>((port & 0xFF) << 8 | (port >> 8 & 0xFF));
+}
 
 constexpr WORD kWinsockVersion = 0x0101;
 constexpr int32_t kDefaultTimeoutMs = 300000;
@@ -59,7 +118,7 @@ void CheckPointer(const void* pointer, int line) {
 int SocketRecordError(Socket* socket) {
     socket->lastError = -1;
     if (socket->handle == INVALID_SOCKET) return 0;
-    socket->lastError = WSAGetLastError();
+    socket->lastError = LastWinsockError();
     return 1;
 }
 
@@ -90,9 +149,10 @@ void CopyBack(SocketSet* set, const fd_set* copy) {
 }  // namespace
 
 int SocketStartup() {
+    if (!LoadWinsock()) return 0;
     WSADATA data;
     // A failed start-up returns its error code; the thread's last error is not set then.
-    int error = WSAStartup(kWinsockVersion, &data);
+    int error = gWinsock.startup(kWinsockVersion, &data);
     if (error != 0) {
         LogPrint("WSAStartup failed (%s)\n", SocketErrorText(error));
         return 0;
@@ -106,8 +166,8 @@ int SocketStartup() {
 }
 
 int SocketCleanup() {
-    if (WSACleanup() != 0) {
-        LogPrint("WSACleanup failed (%s)\n", SocketErrorText(WSAGetLastError()));
+    if (gWinsock.cleanup == nullptr || gWinsock.cleanup() != 0) {
+        LogPrint("WSACleanup failed (%s)\n", SocketErrorText(LastWinsockError()));
         return 0;
     }
     return 1;
@@ -152,8 +212,8 @@ int SocketOpen(Socket* socket, int kind) {
         if (k.kind == kind) info = &k;
     if (info == nullptr) {
         LogPrint("Unknown socket protocol '%d'\n", kind);
-    } else {
-        socket->handle = ::socket(AF_INET, info->type, info->protocol);
+    } else if (gWinsock.open != nullptr) {
+        socket->handle = gWinsock.open(AF_INET, info->type, info->protocol);
     }
     if (socket->handle == INVALID_SOCKET) {
         socket->kind = 0;
@@ -167,7 +227,7 @@ int SocketClose(Socket* socket) {
     CheckSocket(socket, __LINE__);
     if (socket->handle == INVALID_SOCKET) return 1;
     socket->lastError = 0;
-    if (closesocket(socket->handle) == SOCKET_ERROR) {
+    if (gWinsock.close(socket->handle) == SOCKET_ERROR) {
         SocketRecordError(socket);
         return 0;
     }
@@ -179,7 +239,7 @@ int SocketShutdown(Socket* socket) {
     CheckSocket(socket, __LINE__);
     if (socket->handle == INVALID_SOCKET) return 0;
     socket->lastError = 0;
-    if (shutdown(socket->handle, kShutdownBoth) == SOCKET_ERROR) {
+    if (gWinsock.shutdown(socket->handle, kShutdownBoth) == SOCKET_ERROR) {
         SocketRecordError(socket);
         return 0;
     }
@@ -194,7 +254,7 @@ int SocketSetBlocking(Socket* socket, int mode) {
     if (blocking == socket->blocking) return 1;
     socket->blocking = blocking;
     u_long nonBlocking = blocking ? 0 : 1;
-    if (ioctlsocket(socket->handle, FIONBIO, &nonBlocking) == SOCKET_ERROR) {
+    if (gWinsock.ioctl(socket->handle, FIONBIO, &nonBlocking) == SOCKET_ERROR) {
         SocketRecordError(socket);
         return 0;
     }
@@ -226,9 +286,10 @@ int SocketWait(const char* label, SocketSet* readSet, SocketSet* writeSet, Socke
         slice.tv_sec = sliceMs / 1000;
         slice.tv_usec = (sliceMs % 1000) * 1000;
         remaining -= kSliceMs;
-        ready = select(0, readWork, writeWork, errorWork, &slice);
+        ready = gWinsock.select != nullptr ? gWinsock.select(0, readWork, writeWork, errorWork, &slice)
+                                           : SOCKET_ERROR;
         if (ready == SOCKET_ERROR) {
-            LogPrint("Select failed [%s: %s]\n", label, SocketErrorText(WSAGetLastError()));
+            LogPrint("Select failed [%s: %s]\n", label, SocketErrorText(LastWinsockError()));
             return 0;
         }
         if (ready > 0) break;
@@ -288,7 +349,7 @@ int SocketConnect(Socket* socket, const uint8_t address[4], int32_t port) {
     if (socket->handle == INVALID_SOCKET) return 0;
     socket->lastError = 0;
     if (port < 0 || port > 65535) {
-        // htons would quietly connect to another port.
+        // A port in 16 bits would quietly connect to another one.
         LogPrint("Socket connect to invalid port (%d)\n", port);
         socket->lastError = WSAEINVAL;
         return 0;
@@ -302,7 +363,7 @@ int SocketConnect(Socket* socket, const uint8_t address[4], int32_t port) {
     sockaddr_in peer;
     memset(&peer, 0, sizeof peer);
     peer.sin_family = AF_INET;
-    peer.sin_port = htons(static_cast<u_short>(port));
+    peer.sin_port = NetworkPort(port);
     memcpy(&peer.sin_addr, target, sizeof target);
 
     int wasBlocking = socket->blocking;
@@ -310,7 +371,7 @@ int SocketConnect(Socket* socket, const uint8_t address[4], int32_t port) {
         SocketSetBlocking(socket, wasBlocking);
         return 0;
     }
-    if (connect(socket->handle, reinterpret_cast<sockaddr*>(&peer), sizeof peer) ==
+    if (gWinsock.connect(socket->handle, reinterpret_cast<sockaddr*>(&peer), sizeof peer) ==
         SOCKET_ERROR) {
         SocketRecordError(socket);
         if (socket->lastError != kWouldBlock) {
@@ -360,7 +421,7 @@ int SocketSend(Socket* socket, const void* data, int32_t length, int32_t* sent) 
         socket->lastError = WSAEINVAL;
         return 0;
     }
-    int result = send(socket->handle, static_cast<const char*>(data), length, 0);
+    int result = gWinsock.send(socket->handle, static_cast<const char*>(data), length, 0);
     if (result >= 0) {
         *sent = result;
         return 1;
@@ -401,7 +462,7 @@ int SocketRead(Socket* socket, void* buffer, int32_t length, int32_t* received) 
         return 0;
     }
     if (socket->blocking && !SocketWaitReadable(socket)) return 0;
-    int result = recv(socket->handle, static_cast<char*>(buffer), length, 0);
+    int result = gWinsock.recv(socket->handle, static_cast<char*>(buffer), length, 0);
     if (result > 0) {
         *received = result;
         return 1;
@@ -427,7 +488,8 @@ int ResolveHost(HostAddress* address, const char* name) {
         memcpy(address->address, &quad, 4);
         return 1;
     }
-    hostent* entry = gethostbyname(name);
+    if (gWinsock.resolve == nullptr) return 0;
+    hostent* entry = gWinsock.resolve(name);
     if (entry == nullptr || entry->h_addr_list == nullptr || entry->h_addr_list[0] == nullptr ||
         entry->h_length != 4)
         return 0;

@@ -11,7 +11,9 @@
 #include <shellapi.h>
 #include <shlobj.h>
 #include <stdarg.h>
+#include <stddef.h>
 
+#include "tessel/platform.h"
 #include "tessel/tsl-core.h"
 #include "tessel/tsl-str.h"
 
@@ -24,23 +26,30 @@ static const int kWidePath = 2048;
 // Folders
 // ---------------------------------------------------------------------------
 
+// Two wide texts with the same characters, compared code by code (no linguistic rules).
+static int SameWide(const wchar_t* a, const wchar_t* b) {
+    while (*a != L'\0' && *a == *b) {
+        a++;
+        b++;
+    }
+    return *a == *b;
+}
+
 // The 8-bit text of a wide path where the ANSI code page holds every character of it
 // exactly (no best-fit look-alike, no default character: the text converts back to the same
-// wide path). 0 with an empty buffer otherwise, or when it does not fit.
+// wide path). 0 with an empty buffer otherwise, or when it does not fit. UTF-8 as the ANSI
+// code page (a setting of Windows 10 and later) takes neither the no-best-fit flag nor the
+// default-character report; its conversion is exact by nature, and the round trip still
+// catches what it cannot hold.
 static int AnsiExact(const wchar_t* wide, char* buffer, int size) {
     BOOL usedDefault = FALSE;
-    int n = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, buffer, size, nullptr,
-                                &usedDefault);
-    // Code pages such as UTF-8 take neither the flag nor the default-character report; the
-    // round trip below decides for them.
-    if (n == 0 && GetLastError() == ERROR_INVALID_PARAMETER) {
-        usedDefault = FALSE;
-        n = WideCharToMultiByte(CP_ACP, 0, wide, -1, buffer, size, nullptr, nullptr);
-    }
+    const int utf8 = GetACP() == CP_UTF8;
+    int n = WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, wide, -1, buffer, size,
+                                nullptr, utf8 ? nullptr : &usedDefault);
     if (n > 0 && !usedDefault) {
         wchar_t back[kWidePath];
         int m = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, buffer, -1, back, kWidePath);
-        if (m > 0 && lstrcmpW(back, wide) == 0) return 1;
+        if (m > 0 && SameWide(back, wide)) return 1;
     }
     buffer[0] = '\0';
     return 0;
@@ -58,13 +67,21 @@ int WinPathToAnsi(const wchar_t* path, char* buffer, int size) {
     return 0;
 }
 
+// On the 9x line the system gives paths in their 8-bit form, which is its own; on the NT
+// line the wide form is asked for and turned into its exact or short 8-bit form.
 int WinModulePath(HMODULE module, char* buffer, int size) {
     TSL_NOT_NULL(kSrc, buffer);
     if (size <= 0) return 0;
     buffer[0] = '\0';
+    if (!PlatformUnicode()) {
+        // A name that filled the buffer was cut: it would name another file.
+        DWORD length = GetModuleFileNameA(module, buffer, static_cast<DWORD>(size));
+        if (length > 0 && length < static_cast<DWORD>(size)) return 1;
+        buffer[0] = '\0';
+        return 0;
+    }
     wchar_t wide[kWidePath];
     DWORD length = GetModuleFileNameW(module, wide, kWidePath);
-    // A name that filled the buffer was cut: it would name another file.
     if (length == 0 || length >= kWidePath) return 0;
     return WinPathToAnsi(wide, buffer, size);
 }
@@ -81,12 +98,9 @@ int WinProgramDir(char* buffer, int size) {
     return WinModuleDir(nullptr, buffer, size);
 }
 
-// Finishes a folder the system gave in its wide form (`length` characters; 0 on failure, the
-// size it would need when the buffer was too small): its 8-bit form ending in a backslash.
-// A folder without its backslash needs room for one more character.
-static int FolderResult(const wchar_t* wide, DWORD length, char* buffer, int size) {
-    buffer[0] = '\0';
-    if (length == 0 || length >= kWidePath || !WinPathToAnsi(wide, buffer, size)) return 0;
+// Finishes a folder in its 8-bit form in `buffer`: it ends in a backslash. A folder without
+// its backslash needs room for one more character.
+static int FolderFinish(char* buffer, int size) {
     int n = StrLen(buffer);
     if (n == 0 || (buffer[n - 1] != '\\' && n + 2 > size)) {
         buffer[0] = '\0';
@@ -95,9 +109,28 @@ static int FolderResult(const wchar_t* wide, DWORD length, char* buffer, int siz
     return PathNormalize(buffer, 1);
 }
 
+// A folder the system gave in its 8-bit form (`length` characters; 0 on failure, the size it
+// would need when the buffer was too small).
+static int FolderResult(DWORD length, char* buffer, int size) {
+    if (length == 0 || length >= static_cast<DWORD>(size)) {
+        buffer[0] = '\0';
+        return 0;
+    }
+    return FolderFinish(buffer, size);
+}
+
+// The same for a folder the system gave in its wide form.
+static int FolderResult(const wchar_t* wide, DWORD length, char* buffer, int size) {
+    buffer[0] = '\0';
+    if (length == 0 || length >= kWidePath || !WinPathToAnsi(wide, buffer, size)) return 0;
+    return FolderFinish(buffer, size);
+}
+
 int WinSystemDir(char* buffer, int size) {
     TSL_NOT_NULL(kSrc, buffer);
     if (size <= 0) return 0;
+    if (!PlatformUnicode())
+        return FolderResult(GetSystemDirectoryA(buffer, static_cast<UINT>(size)), buffer, size);
     wchar_t wide[kWidePath];
     return FolderResult(wide, GetSystemDirectoryW(wide, kWidePath), buffer, size);
 }
@@ -105,6 +138,8 @@ int WinSystemDir(char* buffer, int size) {
 int WinWindowsDir(char* buffer, int size) {
     TSL_NOT_NULL(kSrc, buffer);
     if (size <= 0) return 0;
+    if (!PlatformUnicode())
+        return FolderResult(GetWindowsDirectoryA(buffer, static_cast<UINT>(size)), buffer, size);
     wchar_t wide[kWidePath];
     return FolderResult(wide, GetWindowsDirectoryW(wide, kWidePath), buffer, size);
 }
@@ -112,6 +147,8 @@ int WinWindowsDir(char* buffer, int size) {
 int WinTempDir(char* buffer, int size) {
     TSL_NOT_NULL(kSrc, buffer);
     if (size <= 0) return 0;
+    if (!PlatformUnicode())
+        return FolderResult(GetTempPathA(static_cast<DWORD>(size), buffer), buffer, size);
     wchar_t wide[kWidePath];
     return FolderResult(wide, GetTempPathW(kWidePath, wide), buffer, size);
 }
@@ -119,6 +156,8 @@ int WinTempDir(char* buffer, int size) {
 int WinCurrentDir(char* buffer, int size) {
     TSL_NOT_NULL(kSrc, buffer);
     if (size <= 0) return 0;
+    if (!PlatformUnicode())
+        return FolderResult(GetCurrentDirectoryA(static_cast<DWORD>(size), buffer), buffer, size);
     wchar_t wide[kWidePath];
     return FolderResult(wide, GetCurrentDirectoryW(kWidePath, wide), buffer, size);
 }
@@ -126,12 +165,8 @@ int WinCurrentDir(char* buffer, int size) {
 int WinShellFolder(int folder, char* buffer, int size) {
     TSL_NOT_NULL(kSrc, buffer);
     if (size <= 0) return 0;
-    wchar_t wide[MAX_PATH + 1] = {};
-    if (!SHGetSpecialFolderPathW(nullptr, wide, folder, FALSE)) {
-        buffer[0] = '\0';
-        return 0;
-    }
-    return FolderResult(wide, static_cast<DWORD>(lstrlenW(wide)), buffer, size);
+    if (!PlatformShellFolder(folder, buffer, size)) return 0;
+    return FolderFinish(buffer, size);
 }
 
 // ---------------------------------------------------------------------------
@@ -169,12 +204,20 @@ int WriteWholeFile(const char* path, const uint8_t* bytes, int32_t size) {
 int WinSaveFile(const char* path, const void* bytes, int32_t size) {
     TSL_NOT_NULL(kSrc, path);
     if (size > 0) TSL_NOT_NULL(kSrc, bytes);
-    char fresh[kSavePathSize + 8];
     if (size < 0 || StrLen(path) >= kSavePathSize) return 0;
-    StrPrintf(fresh, sizeof fresh, "%s.new", path);
+    // The new file gets a name of its own beside the old one, so that two saves at once never
+    // write into each other's file.
+    char folder[kSavePathSize];
+    char fresh[MAX_PATH + 1] = {};
+    StrCopy(folder, path);
+    int cut = -1;
+    for (int i = 0; folder[i] != '\0'; i++)
+        if (folder[i] == '\\' || folder[i] == '/') cut = i;
+    StrCopy(folder + cut + 1, cut < 0 ? "." : "");
+    if (GetTempFileNameA(folder, "new", 0, fresh) == 0) return 0;
     int ok = WriteWholeFile(fresh, static_cast<const uint8_t*>(bytes), size);
     for (int attempt = 1; ok; attempt++) {
-        if (MoveFileExA(fresh, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return 1;
+        if (PlatformReplaceFile(fresh, path)) return 1;
         if (attempt == kReplaceAttempts) break;
         Sleep(kReplaceWaitMs);
     }
@@ -188,30 +231,19 @@ int WinSaveFile(const char* path, const void* bytes, int32_t size) {
 
 namespace {
 
-// SetDefaultDllDirectories, looked up at run time: systems before Windows 7 with its update
-// (and Windows 95/98) lack it, and with it the LOAD_LIBRARY_SEARCH_* flags.
-typedef BOOL(WINAPI* SetDefaultDllDirectoriesCall)(DWORD);
-
-SetDefaultDllDirectoriesCall DefaultDirectoriesCall() {
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    if (kernel == nullptr) return nullptr;
-    return reinterpret_cast<SetDefaultDllDirectoriesCall>(
-        reinterpret_cast<void*>(GetProcAddress(kernel, "SetDefaultDllDirectories")));
-}
+// Windows 7 with its update and every later system narrow the library search with
+// SetDefaultDllDirectories, which brings the LOAD_LIBRARY_SEARCH_* flags; XP SP1 and later
+// can at least take the current folder out of it (SetDllDirectory). The 9x line has neither.
+PlatformCall<BOOL(WINAPI*)(DWORD)> gDefaultDirectories("kernel32.dll", "SetDefaultDllDirectories",
+                                                       PLATFORM_NT);
+PlatformCall<BOOL(WINAPI*)(LPCSTR)> gDllDirectory("kernel32.dll", "SetDllDirectoryA", PLATFORM_NT);
 
 }  // namespace
 
 int WinRestrictLibrarySearch() {
-    SetDefaultDllDirectoriesCall setDefault = DefaultDirectoriesCall();
+    auto setDefault = gDefaultDirectories.Get();
     if (setDefault != nullptr && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32)) return 1;
-    // Without it, at least the current folder is no longer searched.
-    typedef BOOL(WINAPI * SetDllDirectoryCall)(LPCSTR);
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    SetDllDirectoryCall directory =
-        kernel == nullptr ? nullptr
-                          : reinterpret_cast<SetDllDirectoryCall>(reinterpret_cast<void*>(
-                                GetProcAddress(kernel, "SetDllDirectoryA")));
-    if (directory != nullptr) directory("");
+    if (auto directory = gDllDirectory.Get()) directory("");
     return 0;
 }
 
@@ -219,7 +251,7 @@ HMODULE WinLoadLibraryFrom(const char* fullPath) {
     TSL_NOT_NULL(kSrc, fullPath);
     // The library's own folder for the libraries it needs, then the system folder; where the
     // search cannot be narrowed, the altered search path, which starts in its folder too.
-    if (DefaultDirectoriesCall() != nullptr)
+    if (gDefaultDirectories.Get() != nullptr)
         return LoadLibraryExA(fullPath, nullptr,
                               LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
     return LoadLibraryExA(fullPath, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
@@ -233,20 +265,10 @@ HMODULE WinLoadLibraryFrom(const char* fullPath) {
 // the desktop (under Wine it starts the desktop's process), which a program that makes no
 // window at all never needs. The manifest still selects version 6.
 int WinInitCommonControls() {
-    typedef BOOL(WINAPI * InitCall)(const INITCOMMONCONTROLSEX*);
-    HMODULE library = LoadLibraryA("comctl32.dll");
-    InitCall call = library == nullptr ? nullptr
-                                       : reinterpret_cast<InitCall>(reinterpret_cast<void*>(
-                                             GetProcAddress(library, "InitCommonControlsEx")));
-    if (call == nullptr) {
-        LogPrint("Unable to load the common controls (0x%.8X)\n",
-                 static_cast<unsigned>(GetLastError()));
-        return 0;
-    }
-    INITCOMMONCONTROLSEX init;
-    init.dwSize = sizeof init;
-    init.dwICC = 0x1FFF;  // every class
-    return call(&init) ? 1 : 0;
+    if (PlatformInitCommonControls()) return 1;
+    LogPrint("Unable to initialise the common controls (0x%.8X)\n",
+             static_cast<unsigned>(GetLastError()));
+    return 0;
 }
 
 int WinInitCom() {
@@ -507,7 +529,8 @@ static const int kProgressEnd = 2000;  // the bar's range: 20 steps per percent
 int ProgressReset(HWND dialog, int id) {
     if (GetDlgItem(dialog, id) == nullptr) return 0;
     DlgItemSend(dialog, id, PBM_SETPOS, 0, 0);
-    DlgItemSend(dialog, id, PBM_SETRANGE32, 0, kProgressEnd);
+    // The range fits the first progress bars' 16-bit message.
+    DlgItemSend(dialog, id, PBM_SETRANGE, 0, MAKELPARAM(0, kProgressEnd));
     return 1;
 }
 
@@ -534,7 +557,7 @@ int PumpMessages() {
         if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) break;
         // Keys for a modeless dialog get the dialog's keyboard handling (Escape, Enter,
         // Tab), as the system's own dialog loop gives a modal one.
-        HWND root = message.hwnd != nullptr ? GetAncestor(message.hwnd, GA_ROOT) : nullptr;
+        HWND root = message.hwnd != nullptr ? PlatformRootWindow(message.hwnd) : nullptr;
         if (root != nullptr && IsDialogWindow(root) && IsDialogMessageA(root, &message)) continue;
         TranslateMessage(&message);
         DispatchMessageA(&message);
@@ -591,7 +614,7 @@ int WinCenter(HWND window, HWND over) {
 // ---------------------------------------------------------------------------
 
 // The shell's icon record in its full size (508 bytes on 32-bit Windows), whatever the
-// headers' version.
+// headers' version. Each shell takes it up to the size it knows (TrayRecordSize).
 struct TrayRecord {
     DWORD cbSize;
     HWND hWnd;
@@ -614,10 +637,23 @@ static_assert(sizeof(void*) != 4 || sizeof(TrayRecord) == 508, "the shell's full
 static const int kTrayTipMax = 63;
 static const int kTrayAttempts = 10;
 
+// The record's size for this system's shell: its first form, with a tip of 64 characters,
+// before shell 5.0 (Windows 95, 98 and NT 4.0, also with Internet Explorer's shell); up to
+// the balloon's title for shell 5.0 (2000, Me); up to the item's GUID for shell 6.0 before
+// Vista (XP, Server 2003); the whole record from Vista's shell (6.0.6000) on.
+static DWORD TrayRecordSize() {
+    DWORD major = 0, minor = 0, build = 0;
+    PlatformShellVersion(&major, &minor, &build);
+    if (major < 5) return offsetof(TrayRecord, szTip) + 64;
+    if (major == 5) return offsetof(TrayRecord, guidItem);
+    if (major == 6 && minor == 0 && build < 6000) return offsetof(TrayRecord, hBalloonIcon);
+    return sizeof(TrayRecord);
+}
+
 static void TrayFill(TrayRecord* record, HWND owner, UINT iconId, HICON icon, UINT message,
                      const char* tip) {
     ZeroMemory(record, sizeof *record);
-    record->cbSize = sizeof *record;
+    record->cbSize = TrayRecordSize();
     record->hWnd = owner;
     record->uID = iconId;
     record->uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;

@@ -3,6 +3,7 @@
 // the "[Rename]" section of "wininit.ini" in the Windows folder.
 #include <windows.h>
 
+#include "tessel/platform.h"
 #include "tessel/tsl-core.h"
 #include "tessel/tsl-str.h"
 #include "tessel/winhelpr.h"
@@ -75,15 +76,22 @@ int QueueInWininit(const char* path) {
     char* text = nullptr;
     int32_t textSize = 0;
     int32_t textLength = 0;
+    // The system reads the queue before long file names are available on the 9x line: the
+    // line names the file in the form it can take there.
+    char queued[DELETE_PATH_SIZE];
+    if (ok && !PlatformRestartQueueName(path, queued, sizeof queued)) {
+        LogPrint("No short name for '%s' that '%s' could take\n", path, iniPath);
+        ok = 0;
+    }
     if (ok) {
-        textSize = WininitRewriteSize(oldLength, path);
+        textSize = WininitRewriteSize(oldLength, queued);
         if (textSize > 0) {
             text = static_cast<char*>(MemAlloc(textSize, MEM_DEFAULT, SOURCE, __LINE__));
-            ok = WininitRewrite(old, oldLength, path, text, textSize, &textLength);
+            ok = WininitRewrite(old, oldLength, queued, text, textSize, &textLength);
         } else {
             ok = 0;
         }
-        if (!ok) LogPrint("Unable to compose '%s' for '%s'\n", iniPath, path);
+        if (!ok) LogPrint("Unable to compose '%s' for '%s'\n", iniPath, queued);
     }
     if (ok && !WinSaveFile(iniPath, text, textLength)) {
         LogPrint("Unable to write '%s' (0x%.8X)\n", iniPath, GetLastError());
@@ -103,7 +111,7 @@ int QueueDeleteOnReboot(const char* path) {
         LogPrint("Nothing to queue for deletion\n");
         return 0;
     }
-    if (MoveFileExA(path, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) return 1;
+    if (PlatformDeleteAtRestart(path)) return 1;
     return QueueInWininit(path);
 }
 
@@ -138,7 +146,7 @@ int MoveAside(const char* path) {
         return 0;
     // Without copying: a running program's file can be renamed on its drive, not copied
     // away and deleted.
-    if (!MoveFileExA(path, aside, MOVEFILE_REPLACE_EXISTING)) {
+    if (!PlatformReplaceFile(path, aside)) {
         LogPrint("Unable to move '%s' aside (%d)\n", path, static_cast<int>(GetLastError()));
         DeleteFileA(aside);
         return 0;

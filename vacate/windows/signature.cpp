@@ -6,6 +6,7 @@
 
 #include <wincrypt.h>
 
+#include "tessel/platform.h"
 #include "tessel/tsl-core.h"
 #include "tessel/tsl-str.h"
 #include "vacate/signature.h"
@@ -13,6 +14,54 @@
 static const char kSrc[] = "signature";
 
 namespace {
+
+// CryptoAPI, found in the system's library at its first use: the first Windows 95 has none
+// (it came with Internet Explorer 3.02 and Windows 95 OSR2), and importing it would keep the
+// uninstaller from starting there at all. Where any call is missing, no provider opens, so
+// that no installer runs unchecked.
+struct CryptoCalls {
+    BOOL(WINAPI* acquireContext)(HCRYPTPROV*, LPCSTR, LPCSTR, DWORD, DWORD);
+    BOOL(WINAPI* releaseContext)(HCRYPTPROV, DWORD);
+    BOOL(WINAPI* createHash)(HCRYPTPROV, ALG_ID, HCRYPTKEY, DWORD, HCRYPTHASH*);
+    BOOL(WINAPI* hashData)(HCRYPTHASH, const BYTE*, DWORD, DWORD);
+    BOOL(WINAPI* getHashParam)(HCRYPTHASH, DWORD, BYTE*, DWORD*, DWORD);
+    BOOL(WINAPI* setHashParam)(HCRYPTHASH, DWORD, const BYTE*, DWORD);
+    BOOL(WINAPI* destroyHash)(HCRYPTHASH);
+    BOOL(WINAPI* importKey)(HCRYPTPROV, const BYTE*, DWORD, HCRYPTKEY, DWORD, HCRYPTKEY*);
+    BOOL(WINAPI* destroyKey)(HCRYPTKEY);
+    BOOL(WINAPI* verifySignature)(HCRYPTHASH, const BYTE*, DWORD, HCRYPTKEY, LPCSTR, DWORD);
+    BOOL(WINAPI* signHash)(HCRYPTHASH, DWORD, LPCSTR, DWORD, BYTE*, DWORD*);
+    BOOL(WINAPI* genKey)(HCRYPTPROV, ALG_ID, DWORD, HCRYPTKEY*);
+    BOOL(WINAPI* exportKey)(HCRYPTKEY, HCRYPTKEY, DWORD, DWORD, BYTE*, DWORD*);
+};
+CryptoCalls gCrypto;
+int gCryptoAsked = 0;
+
+template <typename Fn>
+bool Find(const char* name, Fn* slot) {
+    *slot = reinterpret_cast<Fn>(PlatformLookup("advapi32.dll", name, PLATFORM_ANY));
+    return *slot != nullptr;
+}
+
+// 1 when every call is there (looked up once).
+int CryptoLoaded() {
+    if (!gCryptoAsked) {
+        gCryptoAsked = 1;
+        CryptoCalls calls = {};
+        if (Find("CryptAcquireContextA", &calls.acquireContext) &&
+            Find("CryptReleaseContext", &calls.releaseContext) &&
+            Find("CryptCreateHash", &calls.createHash) && Find("CryptHashData", &calls.hashData) &&
+            Find("CryptGetHashParam", &calls.getHashParam) &&
+            Find("CryptSetHashParam", &calls.setHashParam) &&
+            Find("CryptDestroyHash", &calls.destroyHash) &&
+            Find("CryptImportKey", &calls.importKey) && Find("CryptDestroyKey", &calls.destroyKey) &&
+            Find("CryptVerifySignatureA", &calls.verifySignature) &&
+            Find("CryptSignHashA", &calls.signHash) && Find("CryptGenKey", &calls.genKey) &&
+            Find("CryptExportKey", &calls.exportKey))
+            gCrypto = calls;
+    }
+    return gCrypto.acquireContext != nullptr;
+}
 
 // SHA-256, which the headers name only for systems from XP SP3 on (the program is built for
 // XP); the RSA and AES provider type has it there, and on older systems no provider of the
@@ -27,9 +76,9 @@ struct Crypto {
     HCRYPTHASH hash = 0;
     bool borrowed = false;
     ~Crypto() {
-        if (hash != 0) CryptDestroyHash(hash);
-        if (key != 0) CryptDestroyKey(key);
-        if (provider != 0 && !borrowed) CryptReleaseContext(provider, 0);
+        if (hash != 0) gCrypto.destroyHash(hash);
+        if (key != 0) gCrypto.destroyKey(key);
+        if (provider != 0 && !borrowed) gCrypto.releaseContext(provider, 0);
     }
 };
 
@@ -51,7 +100,11 @@ unsigned LastError() { return static_cast<unsigned>(GetLastError()); }
 // The RSA and AES provider is asked for by its type: its name differs between systems
 // (an older service pack's bears another), and any provider of the type does SHA-256.
 int OpenProvider(HCRYPTPROV* provider, char* why) {
-    if (CryptAcquireContextA(provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT))
+    *provider = 0;
+    if (!CryptoLoaded())
+        return Fail(why, "This system has no cryptography of its own (CryptoAPI) to check "
+                         "signatures with");
+    if (gCrypto.acquireContext(provider, nullptr, nullptr, PROV_RSA_AES, CRYPT_VERIFYCONTEXT))
         return 1;
     *provider = 0;
     return Fail(why, "Unable to open an RSA and AES provider (0x%.8X)", LastError());
@@ -59,7 +112,7 @@ int OpenProvider(HCRYPTPROV* provider, char* why) {
 
 // A SHA-256 hash object of the provider; 0 with `*hash` 0 on failure.
 int MakeHash(HCRYPTPROV provider, HCRYPTHASH* hash, char* why) {
-    if (CryptCreateHash(provider, kSha256, 0, 0, hash)) return 1;
+    if (gCrypto.createHash(provider, kSha256, 0, 0, hash)) return 1;
     *hash = 0;
     return Fail(why, "Unable to make a SHA-256 hash (0x%.8X)", LastError());
 }
@@ -73,20 +126,20 @@ int HashMessage(Crypto* crypto, const char* productName, const char* version,
     if (!SignatureMessage(productName, version, digest, message, &length, &reason))
         return Fail(why, "No update message to sign or check (%s)", reason);
     if (!MakeHash(crypto->provider, &crypto->hash, why)) return 0;
-    if (CryptHashData(crypto->hash, message, static_cast<DWORD>(length), 0)) return 1;
+    if (gCrypto.hashData(crypto->hash, message, static_cast<DWORD>(length), 0)) return 1;
     return Fail(why, "Unable to hash the update message (0x%.8X)", LastError());
 }
 
 int ImportKey(Crypto* crypto, const uint8_t* blob, int32_t length, const char* keyName,
               char* why) {
-    if (CryptImportKey(crypto->provider, blob, static_cast<DWORD>(length), 0, 0, &crypto->key))
+    if (gCrypto.importKey(crypto->provider, blob, static_cast<DWORD>(length), 0, 0, &crypto->key))
         return 1;
     crypto->key = 0;
     return Fail(why, "%s refused by the provider (0x%.8X)", keyName, LastError());
 }
 
 int Verifies(Crypto* crypto, const uint8_t* signature, int32_t length) {
-    return CryptVerifySignatureA(crypto->hash, signature, static_cast<DWORD>(length),
+    return gCrypto.verifySignature(crypto->hash, signature, static_cast<DWORD>(length),
                                  crypto->key, nullptr, 0);
 }
 
@@ -94,7 +147,7 @@ int Verifies(Crypto* crypto, const uint8_t* signature, int32_t length) {
 // provider would cost as much as hashing megabytes under Wine.
 int DigestValue(SignatureDigest* digest, uint8_t* value, Crypto* crypto, char* why) {
     DWORD length = SIGNATURE_DIGEST_SIZE;
-    if (digest->hash == 0 || !CryptGetHashParam(digest->hash, HP_HASHVAL, value, &length, 0) ||
+    if (digest->hash == 0 || !gCrypto.getHashParam(digest->hash, HP_HASHVAL, value, &length, 0) ||
         length != SIGNATURE_DIGEST_SIZE)
         return Fail(why, "No SHA-256 value to sign or check (0x%.8X)", LastError());
     crypto->provider = digest->provider;
@@ -111,7 +164,7 @@ int SignatureDigestBegin(SignatureDigest* digest) {
     HCRYPTHASH hash = 0;
     if (!OpenProvider(&provider, nullptr)) return 0;
     if (!MakeHash(provider, &hash, nullptr)) {
-        CryptReleaseContext(provider, 0);
+        gCrypto.releaseContext(provider, 0);
         return 0;
     }
     digest->provider = provider;
@@ -119,11 +172,18 @@ int SignatureDigestBegin(SignatureDigest* digest) {
     return 1;
 }
 
+int SignatureAvailable() {
+    SignatureDigest digest = {};
+    const int available = SignatureDigestBegin(&digest);
+    SignatureDigestEnd(&digest, nullptr);
+    return available;
+}
+
 int SignatureDigestAdd(SignatureDigest* digest, const void* bytes, int32_t length) {
     TSL_NOT_NULL(kSrc, digest);
     TSL_NOT_NULL(kSrc, bytes);
     if (digest->hash == 0 || length < 0) return 0;
-    if (CryptHashData(digest->hash, static_cast<const BYTE*>(bytes), static_cast<DWORD>(length),
+    if (gCrypto.hashData(digest->hash, static_cast<const BYTE*>(bytes), static_cast<DWORD>(length),
                       0))
         return 1;
     return Fail(nullptr, "Unable to hash the download (0x%.8X)", LastError());
@@ -133,8 +193,8 @@ int SignatureDigestEnd(SignatureDigest* digest, uint8_t* value) {
     TSL_NOT_NULL(kSrc, digest);
     Crypto lent;
     const int given = value != nullptr && DigestValue(digest, value, &lent, nullptr);
-    if (digest->hash != 0) CryptDestroyHash(digest->hash);
-    if (digest->provider != 0) CryptReleaseContext(digest->provider, 0);
+    if (digest->hash != 0) gCrypto.destroyHash(digest->hash);
+    if (digest->provider != 0) gCrypto.releaseContext(digest->provider, 0);
     *digest = SignatureDigest{};
     return given;
 }
@@ -189,10 +249,10 @@ int SignatureCheck(SignatureDigest* digest, const char* keyText, const char* sig
     if (Verifies(&crypto, signature, signatureLength)) return 1;
     const unsigned error = LastError();
     // The earlier form signed the installer's bytes alone, bound to no product or version.
-    CryptDestroyHash(crypto.hash);
+    gCrypto.destroyHash(crypto.hash);
     crypto.hash = 0;
     if (MakeHash(crypto.provider, &crypto.hash, nullptr) &&
-        CryptSetHashParam(crypto.hash, HP_HASHVAL, value, 0) &&
+        gCrypto.setHashParam(crypto.hash, HP_HASHVAL, value, 0) &&
         Verifies(&crypto, signature, signatureLength))
         return Fail(nullptr, "Update signature of the earlier form (the installer's bytes alone) "
                              "refused: the release must be signed again with its product and "
@@ -210,7 +270,7 @@ int SignatureMakeKeys(uint8_t* privateBlob, int32_t* privateLength, char* public
     publicText[0] = '\0';
     Crypto crypto;
     if (!OpenProvider(&crypto.provider, why)) return 0;
-    if (!CryptGenKey(crypto.provider, AT_SIGNATURE,
+    if (!gCrypto.genKey(crypto.provider, AT_SIGNATURE,
                      static_cast<DWORD>(SIGNATURE_KEY_BITS) << 16 | CRYPT_EXPORTABLE,
                      &crypto.key)) {
         crypto.key = 0;
@@ -220,8 +280,8 @@ int SignatureMakeKeys(uint8_t* privateBlob, int32_t* privateLength, char* public
     uint8_t publicBlob[SIGNATURE_BLOB_MAX];
     DWORD publicLength = sizeof publicBlob;
     DWORD length = SIGNATURE_PRIVATE_MAX;
-    if (!CryptExportKey(crypto.key, 0, PUBLICKEYBLOB, 0, publicBlob, &publicLength) ||
-        !CryptExportKey(crypto.key, 0, PRIVATEKEYBLOB, 0, privateBlob, &length))
+    if (!gCrypto.exportKey(crypto.key, 0, PUBLICKEYBLOB, 0, publicBlob, &publicLength) ||
+        !gCrypto.exportKey(crypto.key, 0, PRIVATEKEYBLOB, 0, privateBlob, &length))
         return Fail(why, "Unable to export the new key (0x%.8X)", LastError());
     // What was made must be what the builder and the uninstaller read back.
     int32_t publicBytes = 0;
@@ -266,7 +326,7 @@ int SignatureSign(SignatureDigest* digest, const uint8_t* privateBlob, int32_t p
                            : AT_SIGNATURE;
     uint8_t signature[SIGNATURE_BLOB_MAX];
     DWORD length = sizeof signature;
-    if (!CryptSignHashA(crypto.hash, slot, nullptr, 0, signature, &length))
+    if (!gCrypto.signHash(crypto.hash, slot, nullptr, 0, signature, &length))
         return Fail(why, "Unable to sign (0x%.8X)", LastError());
     SignatureHexEncode(signature, static_cast<int32_t>(length), signatureText,
                        SIGNATURE_TEXT_SIZE);

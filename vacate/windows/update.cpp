@@ -8,6 +8,7 @@
 #include <shellapi.h>
 
 #include "tessel/maker.h"
+#include "tessel/platform.h"
 #include "tessel/socket.h"
 #include "tessel/tsl-core.h"
 #include "tessel/tsl-str.h"
@@ -72,6 +73,54 @@ void ReleaseConnection(Socket** socket) {
     SocketDestroy(socket);
 }
 
+// The security calls of the NT line: the 9x line keeps no DACLs and only stubs them.
+struct SecurityCalls {
+    BOOL(WINAPI* initializeAcl)(ACL*, DWORD, DWORD);
+    BOOL(WINAPI* addAllowedAce)(ACL*, DWORD, DWORD, void*);
+    BOOL(WINAPI* initializeDescriptor)(SECURITY_DESCRIPTOR*, DWORD);
+    BOOL(WINAPI* setDescriptorDacl)(SECURITY_DESCRIPTOR*, BOOL, ACL*, BOOL);
+    BOOL(WINAPI* getObjectSecurity)(HANDLE, SECURITY_INFORMATION, SECURITY_DESCRIPTOR*, DWORD,
+                                    DWORD*);
+    BOOL(WINAPI* setObjectSecurity)(HANDLE, SECURITY_INFORMATION, SECURITY_DESCRIPTOR*);
+};
+SecurityCalls gSecurity;
+int gSecurityAsked = 0;
+
+template <typename Fn>
+bool FindSecurity(const char* name, Fn* slot) {
+    *slot = reinterpret_cast<Fn>(PlatformLookup("advapi32.dll", name, PLATFORM_NT));
+    return *slot != nullptr;
+}
+
+// 1 where the system keeps DACLs on files (looked up once).
+int FileSecurity() {
+    if (!gSecurityAsked) {
+        gSecurityAsked = 1;
+        SecurityCalls calls = {};
+        if (FindSecurity("InitializeAcl", &calls.initializeAcl) &&
+            FindSecurity("AddAccessAllowedAce", &calls.addAllowedAce) &&
+            FindSecurity("InitializeSecurityDescriptor", &calls.initializeDescriptor) &&
+            FindSecurity("SetSecurityDescriptorDacl", &calls.setDescriptorDacl) &&
+            FindSecurity("GetKernelObjectSecurity", &calls.getObjectSecurity) &&
+            FindSecurity("SetKernelObjectSecurity", &calls.setObjectSecurity))
+            gSecurity = calls;
+    }
+    return gSecurity.initializeAcl != nullptr;
+}
+
+// The three well-known SIDs, laid out as the system lays out a SID: revision 1, the count of
+// subauthorities, the identifier authority (six bytes, big-endian), then the subauthorities
+// (little-endian): Everyone S-1-1-0, Administrators S-1-5-32-544 and SYSTEM S-1-5-18.
+struct WellKnownSid {
+    BYTE revision;
+    BYTE count;
+    BYTE authority[6];
+    DWORD subauthority[2];
+};
+constexpr WellKnownSid kEveryone = {1, 1, {0, 0, 0, 0, 0, 1}, {0, 0}};
+constexpr WellKnownSid kAdministrators = {1, 2, {0, 0, 0, 0, 0, 5}, {32, 544}};
+constexpr WellKnownSid kSystem = {1, 1, {0, 0, 0, 0, 0, 5}, {18, 0}};
+
 // The download's own file in the product's folder while it arrives and is checked: a new
 // name that no file has, created exclusively, shared with readers and with renaming (its
 // own, once it is in order) but never with writers. Nothing of the product's is touched
@@ -91,8 +140,10 @@ int StageCreate(ScriptContext* context, Staged* staged) {
                   static_cast<unsigned>(GetTickCount() + attempt));
         int flags = 0;
         if (!TranslatePath(context, name, staged->path, &flags)) break;
-        staged->file = CreateFileA(staged->path, GENERIC_READ | GENERIC_WRITE | WRITE_DAC,
-                                   FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_NEW,
+        // The 9x line refuses an open that asks for delete sharing, and keeps no DACLs.
+        staged->file = CreateFileA(staged->path,
+                                   GENERIC_READ | GENERIC_WRITE | (FileSecurity() ? WRITE_DAC : 0),
+                                   FILE_SHARE_READ | PlatformShareDelete(), nullptr, CREATE_NEW,
                                    FILE_ATTRIBUTE_NORMAL, nullptr);
         if (staged->file != INVALID_HANDLE_VALUE) return 1;
         const DWORD error = GetLastError();
@@ -133,21 +184,33 @@ struct ReadOnlySecurity {
 };
 
 int MakeReadOnly(ReadOnlySecurity* security) {
-    const WELL_KNOWN_SID_TYPE kinds[] = {WinWorldSid, WinBuiltinAdministratorsSid,
-                                         WinLocalSystemSid};
+    const WellKnownSid* sids[] = {&kEveryone, &kAdministrators, &kSystem};
     ACL* acl = reinterpret_cast<ACL*>(security->acl);
-    if (!InitializeAcl(acl, sizeof security->acl, ACL_REVISION)) return 0;
-    for (WELL_KNOWN_SID_TYPE kind : kinds) {
-        BYTE sid[SECURITY_MAX_SID_SIZE];
-        DWORD size = sizeof sid;
+    if (!FileSecurity() || !gSecurity.initializeAcl(acl, sizeof security->acl, ACL_REVISION))
+        return 0;
+    for (const WellKnownSid* sid : sids) {
         const DWORD rights = FILE_GENERIC_READ | FILE_GENERIC_EXECUTE |
-                             (kind == WinWorldSid ? 0 : DELETE | WRITE_DAC);
-        if (!CreateWellKnownSid(kind, nullptr, sid, &size) ||
-            !AddAccessAllowedAce(acl, ACL_REVISION, rights, sid))
-            return 0;
+                             (sid == &kEveryone ? 0 : DELETE | WRITE_DAC);
+        WellKnownSid copy = *sid;
+        if (!gSecurity.addAllowedAce(acl, ACL_REVISION, rights, &copy)) return 0;
     }
-    return InitializeSecurityDescriptor(&security->descriptor, SECURITY_DESCRIPTOR_REVISION) &&
-           SetSecurityDescriptorDacl(&security->descriptor, TRUE, acl, FALSE);
+    return gSecurity.initializeDescriptor(&security->descriptor, SECURITY_DESCRIPTOR_REVISION) &&
+           gSecurity.setDescriptorDacl(&security->descriptor, TRUE, acl, FALSE);
+}
+
+// The file's own DACL into `own` (a self-relative security descriptor of `size` bytes).
+int GetOwnSecurity(HANDLE file, DWORD* own, DWORD size) {
+    DWORD needed = 0;
+    return FileSecurity() &&
+           gSecurity.getObjectSecurity(file, DACL_SECURITY_INFORMATION,
+                                       reinterpret_cast<SECURITY_DESCRIPTOR*>(own), size,
+                                       &needed);
+}
+
+int SetSecurity(HANDLE file, void* descriptor) {
+    return FileSecurity() &&
+           gSecurity.setObjectSecurity(file, DACL_SECURITY_INFORMATION,
+                                       static_cast<SECURITY_DESCRIPTOR*>(descriptor));
 }
 
 bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
@@ -163,28 +226,29 @@ bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMAT
 // the very file that was written (same volume, file index and size).
 int StagePlace(Staged* staged, const char* finalPath, void** held) {
     DWORD own[1024];  // the file's own DACL, as a self-relative security descriptor
-    DWORD ownSize = 0;
     ReadOnlySecurity readOnly;
-    const bool guarded =
-        GetKernelObjectSecurity(staged->file, DACL_SECURITY_INFORMATION, own, sizeof own,
-                                &ownSize) &&
-        MakeReadOnly(&readOnly) &&
-        SetKernelObjectSecurity(staged->file, DACL_SECURITY_INFORMATION, &readOnly.descriptor);
-    if (!guarded)
+    const bool guarded = GetOwnSecurity(staged->file, own, sizeof own) &&
+                         MakeReadOnly(&readOnly) &&
+                         SetSecurity(staged->file, &readOnly.descriptor);
+    if (!FileSecurity())
+        LogPrint("This system keeps no DACLs: the download '%s' is guarded by its handles only\n",
+                 staged->path);
+    else if (!guarded)
         LogPrint("Unable to keep writers from the download '%s' by its DACL (0x%.8X)\n",
                  staged->path, static_cast<unsigned>(GetLastError()));
     BY_HANDLE_FILE_INFORMATION written;
     if (!GetFileInformationByHandle(staged->file, &written) ||
-        !MoveFileExA(staged->path, finalPath, MOVEFILE_REPLACE_EXISTING)) {
+        !PlatformReplaceFile(staged->path, finalPath)) {
         LogPrint("Unable to put the download in place of '%s' (0x%.8X)\n", finalPath,
                  static_cast<unsigned>(GetLastError()));
-        if (guarded) SetKernelObjectSecurity(staged->file, DACL_SECURITY_INFORMATION, own);
+        if (guarded) SetSecurity(staged->file, own);
         return 0;
     }
     CloseHandle(staged->file);
     staged->file = INVALID_HANDLE_VALUE;
-    HANDLE file = CreateFileA(finalPath, GENERIC_READ | WRITE_DAC, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileA(finalPath, GENERIC_READ | (guarded ? WRITE_DAC : 0),
+                              FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
     BY_HANDLE_FILE_INFORMATION holding;
     if (file == INVALID_HANDLE_VALUE || !GetFileInformationByHandle(file, &holding) ||
         !SameFile(written, holding)) {
@@ -193,7 +257,7 @@ int StagePlace(Staged* staged, const char* finalPath, void** held) {
         if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
         return 0;
     }
-    if (guarded && !SetKernelObjectSecurity(file, DACL_SECURITY_INFORMATION, own))
+    if (guarded && !SetSecurity(file, own))
         LogPrint("Unable to give the download '%s' its own DACL back (0x%.8X)\n", finalPath,
                  static_cast<unsigned>(GetLastError()));
     *held = file;
@@ -341,7 +405,17 @@ int UpdateCheck(ScriptContext* context) {
             ShowProblem("Unable to retrieve version info from update server, please check the "
                         "website.",
                         kCaption);
-        if (gChoice.accepted) {
+        if (gChoice.accepted && context->signedUpdates && !SignatureAvailable()) {
+            // Unchecked it is never run: the user gets it from the product's page instead.
+            char text[2 * kMessageSize];
+            StrPrintf(text, sizeof text,
+                      "The new version of %s %s is signed, and this system cannot check its "
+                      "signature (SHA-256 in the system's cryptography comes with Windows XP "
+                      "SP3). Nothing was downloaded: please get the new version from the "
+                      "product's web page.",
+                      context->companyName, context->productName);
+            ShowProblem(text, kCaption);
+        } else if (gChoice.accepted) {
             ProgressWindowSet(0);
             ProgressWindowShow(1);
             r = RunPhases(context, gChoice.download, UpdateDownload,
