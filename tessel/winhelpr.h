@@ -40,6 +40,10 @@ int ProgressPosition(double percent);
 // Every folder lookup below goes through it.
 int WinPathToAnsi(const wchar_t* path, char* buffer, int size);
 
+// The same for a path in the 8-bit form the 9x line gives: the path itself where it fits
+// the buffer, else its short (8.3) form where that one does; 0 with an empty buffer else.
+int WinFitAnsiPath(const char* path, char* buffer, int size);
+
 // The full path of a module's file (null: the running program), in the form above.
 int WinModulePath(HMODULE module, char* buffer, int size);
 int WinModuleDir(HMODULE module, char* buffer, int size);

@@ -186,8 +186,7 @@ int PlatformShellFolder(int csidl, char* buffer, int size) {
     }
     if (auto ansi = gShellFolderA.Get()) {
         char path[MAX_PATH + 1] = {};
-        if (!ansi(nullptr, path, csidl, FALSE) || StrLen(path) >= size) return 0;
-        return StrCopy(buffer, path);
+        return ansi(nullptr, path, csidl, FALSE) && WinFitAnsiPath(path, buffer, size);
     }
     return PlatformShellFolderFromRegistry(csidl, buffer, size);
 }

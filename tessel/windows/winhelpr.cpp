@@ -67,6 +67,26 @@ int WinPathToAnsi(const wchar_t* path, char* buffer, int size) {
     return 0;
 }
 
+int WinFitAnsiPath(const char* path, char* buffer, int size) {
+    TSL_NOT_NULL(kSrc, path);
+    TSL_NOT_NULL(kSrc, buffer);
+    if (size <= 0) return 0;
+    buffer[0] = '\0';
+    if (StrLen(path) < size) return StrCopy(buffer, path);
+    const DWORD length = GetShortPathNameA(path, buffer, static_cast<DWORD>(size));
+    if (length > 0 && length < static_cast<DWORD>(size)) return 1;
+    buffer[0] = '\0';
+    return 0;
+}
+
+// A path the 9x line gave in `path` of MAX_PATH bytes (`length` characters; 0 when it failed,
+// MAX_PATH or more when it did not fit), as WinFitAnsiPath fits it into the buffer.
+static int AnsiFit(const char* path, DWORD length, char* buffer, int size) {
+    buffer[0] = '\0';
+    if (length == 0 || length >= MAX_PATH) return 0;
+    return WinFitAnsiPath(path, buffer, size);
+}
+
 // On the 9x line the system gives paths in their 8-bit form, which is its own; on the NT
 // line the wide form is asked for and turned into its exact or short 8-bit form.
 int WinModulePath(HMODULE module, char* buffer, int size) {
@@ -75,10 +95,8 @@ int WinModulePath(HMODULE module, char* buffer, int size) {
     buffer[0] = '\0';
     if (!PlatformUnicode()) {
         // A name that filled the buffer was cut: it would name another file.
-        DWORD length = GetModuleFileNameA(module, buffer, static_cast<DWORD>(size));
-        if (length > 0 && length < static_cast<DWORD>(size)) return 1;
-        buffer[0] = '\0';
-        return 0;
+        char path[MAX_PATH] = {};
+        return AnsiFit(path, GetModuleFileNameA(module, path, MAX_PATH), buffer, size);
     }
     wchar_t wide[kWidePath];
     DWORD length = GetModuleFileNameW(module, wide, kWidePath);
@@ -109,13 +127,10 @@ static int FolderFinish(char* buffer, int size) {
     return PathNormalize(buffer, 1);
 }
 
-// A folder the system gave in its 8-bit form (`length` characters; 0 on failure, the size it
-// would need when the buffer was too small).
-static int FolderResult(DWORD length, char* buffer, int size) {
-    if (length == 0 || length >= static_cast<DWORD>(size)) {
-        buffer[0] = '\0';
-        return 0;
-    }
+// A folder the system gave in its 8-bit form into `path` of MAX_PATH bytes (`length`
+// characters; 0 on failure, the size it would need when that was too small).
+static int FolderResult(const char* path, DWORD length, char* buffer, int size) {
+    if (!AnsiFit(path, length, buffer, size)) return 0;
     return FolderFinish(buffer, size);
 }
 
@@ -129,8 +144,10 @@ static int FolderResult(const wchar_t* wide, DWORD length, char* buffer, int siz
 int WinSystemDir(char* buffer, int size) {
     TSL_NOT_NULL(kSrc, buffer);
     if (size <= 0) return 0;
-    if (!PlatformUnicode())
-        return FolderResult(GetSystemDirectoryA(buffer, static_cast<UINT>(size)), buffer, size);
+    if (!PlatformUnicode()) {
+        char path[MAX_PATH] = {};
+        return FolderResult(path, GetSystemDirectoryA(path, MAX_PATH), buffer, size);
+    }
     wchar_t wide[kWidePath];
     return FolderResult(wide, GetSystemDirectoryW(wide, kWidePath), buffer, size);
 }
@@ -138,8 +155,10 @@ int WinSystemDir(char* buffer, int size) {
 int WinWindowsDir(char* buffer, int size) {
     TSL_NOT_NULL(kSrc, buffer);
     if (size <= 0) return 0;
-    if (!PlatformUnicode())
-        return FolderResult(GetWindowsDirectoryA(buffer, static_cast<UINT>(size)), buffer, size);
+    if (!PlatformUnicode()) {
+        char path[MAX_PATH] = {};
+        return FolderResult(path, GetWindowsDirectoryA(path, MAX_PATH), buffer, size);
+    }
     wchar_t wide[kWidePath];
     return FolderResult(wide, GetWindowsDirectoryW(wide, kWidePath), buffer, size);
 }
@@ -147,8 +166,10 @@ int WinWindowsDir(char* buffer, int size) {
 int WinTempDir(char* buffer, int size) {
     TSL_NOT_NULL(kSrc, buffer);
     if (size <= 0) return 0;
-    if (!PlatformUnicode())
-        return FolderResult(GetTempPathA(static_cast<DWORD>(size), buffer), buffer, size);
+    if (!PlatformUnicode()) {
+        char path[MAX_PATH] = {};
+        return FolderResult(path, GetTempPathA(MAX_PATH, path), buffer, size);
+    }
     wchar_t wide[kWidePath];
     return FolderResult(wide, GetTempPathW(kWidePath, wide), buffer, size);
 }
@@ -156,8 +177,10 @@ int WinTempDir(char* buffer, int size) {
 int WinCurrentDir(char* buffer, int size) {
     TSL_NOT_NULL(kSrc, buffer);
     if (size <= 0) return 0;
-    if (!PlatformUnicode())
-        return FolderResult(GetCurrentDirectoryA(static_cast<DWORD>(size), buffer), buffer, size);
+    if (!PlatformUnicode()) {
+        char path[MAX_PATH] = {};
+        return FolderResult(path, GetCurrentDirectoryA(MAX_PATH, path), buffer, size);
+    }
     wchar_t wide[kWidePath];
     return FolderResult(wide, GetCurrentDirectoryW(kWidePath, wide), buffer, size);
 }

@@ -1,5 +1,5 @@
 // A small reader of Windows executables (PE files) for the tests: the header fields, the
-// libraries imported by name, and the manifest and version resources. Portable: it reads
+// libraries and functions imported, and the manifest and version resources. Portable: it reads
 // the file's bytes by their documented offsets, so a Linux test can check the 32-bit
 // programs that ship even where they cannot run, and a Win32 test the program it starts.
 #pragma once
@@ -22,12 +22,23 @@ constexpr uint16_t kMagicPe32 = 0x10b;
 constexpr uint16_t kSubsystemGui = 2;
 constexpr uint16_t kSubsystemConsole = 3;
 
+// One function an image imports: its library (upper case) and its name, or "#<ordinal>".
+struct Import {
+    std::string library;
+    std::string name;
+};
+
 struct Image {
     std::string error;  // empty when the file reads as an image
     uint16_t machine = 0;
     uint16_t magic = 0;  // 0x10b PE32, 0x20b PE32+
     uint16_t subsystem = 0;
+    uint16_t osVersion[2] = {};         // the version of Windows the image asks for
+    uint16_t subsystemVersion[2] = {};  // the version of the subsystem it asks for
+    uint64_t imageBase = 0;
+    uint32_t imageSize = 0;
     std::vector<std::string> imports;             // upper case, in file order
+    std::vector<Import> functions;                // every function imported, in file order
     std::string manifest;                         // the first RT_MANIFEST resource
     bool hasVersion = false;                      // VS_VERSION_INFO with its fixed part
     std::map<std::string, std::string> strings;  // the version resource's string values
@@ -123,6 +134,13 @@ inline Image Read(const std::string& data) {
     image.magic = static_cast<uint16_t>(b.U16(optional));
     image.subsystem = static_cast<uint16_t>(b.U16(optional + 68));
     const bool plus = image.magic == 0x20b;
+    image.imageBase = plus ? (uint64_t(b.U32(optional + 28)) << 32 | b.U32(optional + 24))
+                           : b.U32(optional + 28);
+    image.osVersion[0] = static_cast<uint16_t>(b.U16(optional + 40));
+    image.osVersion[1] = static_cast<uint16_t>(b.U16(optional + 42));
+    image.subsystemVersion[0] = static_cast<uint16_t>(b.U16(optional + 48));
+    image.subsystemVersion[1] = static_cast<uint16_t>(b.U16(optional + 50));
+    image.imageSize = b.U32(optional + 56);
     const uint64_t directories = optional + (plus ? 112 : 96);
     const uint32_t directoryCount = b.U32(optional + (plus ? 108 : 92));
     const uint64_t sections = optional + optionalSize;
@@ -142,7 +160,10 @@ inline Image Read(const std::string& data) {
         return index < directoryCount ? b.U32(directories + 8 * uint64_t(index)) : 0;
     };
 
-    // Imports: descriptors of 20 bytes, the library's name at +12, up to an empty one.
+    // Imports: descriptors of 20 bytes, the library's name at +12, up to an empty one. Each
+    // names its lookup table (at +0; the address table at +16 where there is none): entries
+    // of 4 bytes (8 in PE32+) up to a zero one, an ordinal where the top bit is set, else
+    // the address of a hint of 2 bytes and the function's name.
     if (uint64_t at = fileOffset(directory(1))) {
         for (;; at += 20) {
             uint32_t name = b.U32(at + 12);
@@ -150,6 +171,20 @@ inline Image Read(const std::string& data) {
             std::string library = b.Text(fileOffset(name));
             for (char& c : library) c = static_cast<char>(toupper(static_cast<unsigned char>(c)));
             image.imports.push_back(library);
+            const uint32_t table = b.U32(at) != 0 ? b.U32(at) : b.U32(at + 16);
+            const uint64_t entrySize = plus ? 8 : 4;
+            uint64_t entry = fileOffset(table);
+            for (int n = 0; entry != 0 && n < 65536 && b.Has(entry, entrySize); n++) {
+                const uint64_t value = plus ? (uint64_t(b.U32(entry + 4)) << 32 | b.U32(entry))
+                                            : b.U32(entry);
+                if (value == 0) break;
+                const bool byOrdinal = plus ? (value >> 63) != 0 : (value >> 31) != 0;
+                const uint64_t hint = byOrdinal ? 0 : fileOffset(static_cast<uint32_t>(value));
+                image.functions.push_back(
+                    {library, byOrdinal ? "#" + std::to_string(value & 0xFFFF)
+                                        : hint != 0 ? b.Text(hint + 2) : std::string("?")});
+                entry += entrySize;
+            }
         }
     }
 

@@ -127,7 +127,10 @@ TEST_F(Faults, PresetFileUnreadableAtStartIsNeverWrittenOver) {
             NamePrompt(spd, "Second");
             windriver::PressButton(spd.window, kRemove);  // "Second", after its question
             ASSERT_TRUE(spd.WaitForAnswers(2));
-            EXPECT_EQ(PresetNames(spd), std::vector<std::string>{"First"});
+            // The answer is recorded before its button goes down: the list follows.
+            const std::vector<std::string> first = {"First"};
+            EXPECT_TRUE(spdtest::WaitFor([&] { return PresetNames(spd) == first; }))
+                << ::testing::PrintToString(PresetNames(spd));
         }
         EXPECT_EQ(spd.Exit(), 0);
         EXPECT_EQ(spd.Answers().size(), change ? 2u : 0u);
@@ -197,6 +200,8 @@ TEST_F(Faults, ProgramFolderNamedOutsideTheCodePageOrTooLongForItsBuffer) {
         {"too long, but not in its short form", longNames.path, true},
         {"too long in every form", shortNames.path, false},
     };
+    // The 9x line has no names outside its code page.
+    const size_t first = fixture::NineX() ? 1 : 0;
     const std::string stored = Record(Named("Stored", 7, 1024, 8192, 512, 2048, 64));
     // A case that cannot go on ends without ending the others.
     auto run = [&](const Case& c) {
@@ -220,9 +225,9 @@ TEST_F(Faults, ProgramFolderNamedOutsideTheCodePageOrTooLongForItsBuffer) {
     char saved[MAX_PATH] = {};
     GetCurrentDirectoryA(MAX_PATH, saved);
     SetCurrentDirectoryA(current.path.c_str());  // the program inherits it
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        run(c);
+    for (size_t i = first; i < sizeof cases / sizeof cases[0]; i++) {
+        SCOPED_TRACE(cases[i].what);
+        run(cases[i]);
     }
     SetCurrentDirectoryA(saved);
     EXPECT_FALSE(fixture::Exists(foreign.ansiLookAlike));

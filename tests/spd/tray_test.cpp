@@ -1,6 +1,6 @@
-// The notification area for real: these tests run only through tray-run, which gives them an
-// Xvfb display, Wine's X11 driver (whose shell has a notification area) and a Wine prefix of
-// their own. The preset menu of another process cannot be read, so it is driven with the
+// The notification area for real: these tests run only through tests/support/version-run
+// with --display, which gives them an Xvfb display, Wine's X11 driver (whose shell has a
+// notification area) and a Wine prefix of their own. The preset menu of another process cannot be read, so it is driven with the
 // keyboard, as a person would.
 #include <windows.h>
 #include <shellapi.h>
@@ -42,7 +42,7 @@ void ForgetIcon(HWND owner) {
 class Tray : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (getenv("SPD_TRAY_TESTS") == nullptr) GTEST_SKIP() << "needs tray-run";
+        if (getenv("SPD_TRAY_TESTS") == nullptr) GTEST_SKIP() << "needs version-run --display";
     }
     spdtest::SystemState state;
 };

@@ -57,7 +57,9 @@ TEST(Faults, AnInstallPathThatCannotBeUsedStopsTheRunBeforeAnythingGoes) {
     }
 
     // A folder named outside the ANSI code page that has no short form (it is not there):
-    // the 8-bit read would give a look-alike, whose files are all "already gone".
+    // the 8-bit read would give a look-alike, whose files are all "already gone". The 9x line
+    // has no such names.
+    if (fixture::NineX()) return;
     Sample p;
     std::string file = p.AddFile("app.exe");
     p.Register();

@@ -55,9 +55,7 @@ inline std::string ProgramsFolder() {
 }
 
 // 1 when the reboot queue holds the deletion of `path`.
-inline bool IsPendingDelete(const std::string& path) {
-    return fixture::PendingDeletion(fixture::PendingEntries(), path) >= 0;
-}
+inline bool IsPendingDelete(const std::string& path) { return fixture::QueuedForRestart(path); }
 
 // One installed sample product. Its name is unique, so its keys, folder and group are too.
 class Sample {

@@ -213,10 +213,15 @@ int SetSecurity(HANDLE file, void* descriptor) {
                                        static_cast<SECURITY_DESCRIPTOR*>(descriptor));
 }
 
+// The same file: volume, size and, where the system keeps it across a rename, its index
+// (the 9x line's FAT index is the place of the file's directory entry, which a new name may
+// move).
 bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+    const bool sameIndex = a.nFileIndexHigh == b.nFileIndexHigh &&
+                           a.nFileIndexLow == b.nFileIndexLow;
     return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow &&
-           a.nFileSizeHigh == b.nFileSizeHigh && a.nFileSizeLow == b.nFileSizeLow;
+           (sameIndex || !PlatformUnicode()) && a.nFileSizeHigh == b.nFileSizeHigh &&
+           a.nFileSizeLow == b.nFileSizeLow;
 }
 
 // Puts the checked download in place of `finalPath` (replacing a file of that name) and
@@ -237,14 +242,27 @@ int StagePlace(Staged* staged, const char* finalPath, void** held) {
         LogPrint("Unable to keep writers from the download '%s' by its DACL (0x%.8X)\n",
                  staged->path, static_cast<unsigned>(GetLastError()));
     BY_HANDLE_FILE_INFORMATION written;
-    if (!GetFileInformationByHandle(staged->file, &written) ||
-        !PlatformReplaceFile(staged->path, finalPath)) {
+    if (!GetFileInformationByHandle(staged->file, &written)) {
+        LogPrint("Unable to read the download '%s' (0x%.8X)\n", staged->path,
+                 static_cast<unsigned>(GetLastError()));
+        return 0;
+    }
+    // A file open without delete sharing cannot be renamed, and the 9x line shares no delete:
+    // there the writing handle closes first (the system keeps no DACLs to guard the file in
+    // between either way).
+    const bool renameWhileOpen = PlatformShareDelete() != 0;
+    if (!renameWhileOpen) {
+        CloseHandle(staged->file);
+        staged->file = INVALID_HANDLE_VALUE;
+    }
+    if (!PlatformReplaceFile(staged->path, finalPath)) {
         LogPrint("Unable to put the download in place of '%s' (0x%.8X)\n", finalPath,
                  static_cast<unsigned>(GetLastError()));
         if (guarded) SetSecurity(staged->file, own);
+        if (!renameWhileOpen) DeleteFileA(staged->path);
         return 0;
     }
-    CloseHandle(staged->file);
+    if (renameWhileOpen) CloseHandle(staged->file);
     staged->file = INVALID_HANDLE_VALUE;
     HANDLE file = CreateFileA(finalPath, GENERIC_READ | (guarded ? WRITE_DAC : 0),
                               FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
