@@ -207,6 +207,37 @@ TEST_F(Program, ApplyWritesTheValuesAsTypedAfterTheQuestion) {
     EXPECT_EQ(again.Answers()[0].button, IDYES);
 }
 
+// A system without the setup library (the first Windows 95 may lack it): the restart prompt
+// is a question of the program's own in the same words, which a No leaves at that.
+TEST_F(Program, WithoutTheSetupLibraryTheRestartQuestionIsAskedInItsPlace) {
+    TypicalSystem();
+    // Wine loads no library that the prefix's overrides for the program leave without a
+    // load order.
+    struct NoSetupLibrary {
+        const char* key = "Software\\Wine\\AppDefaults\\spd.exe";
+        NoSetupLibrary() {
+            product::SetString(HKEY_CURRENT_USER, std::string(key) + "\\DllOverrides", "setupapi",
+                               "");
+        }
+        ~NoSetupLibrary() { fixture::DeleteKeyTree(HKEY_CURRENT_USER, key); }
+    } noSetupLibrary;
+    Spindrel spd;
+    const bool started = spd.Start([](const std::string&, const std::string& text) {
+        return text == "Apply the current settings?" ? IDYES : IDNO;
+    });
+    ASSERT_TRUE(started);
+    windriver::PressButton(spd.window, kApply);
+    ASSERT_TRUE(spd.WaitForLog("Restart prompt answered 0"));
+    EXPECT_TRUE(spd.LogHas("No SetupPromptReboot in setupapi.dll here: its fallback stands in"));
+    EXPECT_EQ(spd.Exit(), 0);
+    ASSERT_EQ(spd.Answers().size(), 2u);
+    EXPECT_EQ(spd.Answers()[1].caption, "System Settings Change");
+    EXPECT_EQ(spd.Answers()[1].text,
+              "You must restart your computer before the new settings will take effect.\n\n"
+              "Do you want to restart your computer now?");
+    EXPECT_EQ(spd.Answers()[1].button, IDNO);
+}
+
 TEST_F(Program, OwnTemplateSwitchedOffRestoresDesktopAndOnMakesItsKey) {
     spdtest::SetVcache("2048", "4096", nullptr);
     spdtest::SetTemplate("Spindrel", 3000, 90);

@@ -1074,6 +1074,31 @@ TEST(Signed, TheProviderIsFoundByItsTypeWhateverItsName) {
     UpdateReleaseDownload();
 }
 
+// Before Windows XP SP3 the system's cryptography has no provider of the RSA and AES type,
+// and with it no SHA-256: a signed update cannot be checked there, so it is refused with a
+// notice, and nothing is downloaded or run.
+TEST(Signed, WithoutSha256InTheSystemsCryptographyTheUpdateIsRefusedWithANotice) {
+    const std::string signature = signtest::SignBytes(signtest::MakersKey(), FixtureInstaller());
+    HttpServer server;
+    ServeSigned(&server, &signature, {FixtureInstaller()});
+    MachineText type("Software\\Microsoft\\Cryptography\\Defaults\\Provider Types\\Type 024",
+                     "Name", "No Such Provider");
+    ASSERT_TRUE(type.IsSet());
+    SignedProduct product(server.Url("/info.txt"));
+    std::string record = product.folder.path + "installer-ran.txt";
+    InstallerWishes wishes(record, 1);
+    ProxySetting noProxy(0, "");
+    Answers answers({IDYES}, IDC_UPDATE_DOWNLOAD);
+    EXPECT_EQ(1, UpdateCheck(&product.context));
+    const std::string refused =
+        "The new version of QuorvexTest Updater is signed, and this system cannot check its "
+        "signature (SHA-256 in the system's cryptography comes with Windows XP SP3). Nothing "
+        "was downloaded: please get the new version from the product's web page.";
+    EXPECT_EQ((Shown{kAsk, "dialog", refused}), answers.Shown());
+    EXPECT_EQ(1u, server.Requests().size());
+    EXPECT_EQ(std::vector<std::string>{}, FilesIn(product.folder.path));
+}
+
 TEST(Signed, WithoutAnUpdateKeyASignatureIsNeitherCheckedNorNeeded) {
     const std::string good = signtest::SignBytes(signtest::MakersKey(), FixtureInstaller());
     const std::string garbage = "whatever the server says";
