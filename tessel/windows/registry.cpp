@@ -312,8 +312,18 @@ int RegGetPath(RegKey* key, const char* valueName, char* buffer, int size) {
     TSL_NOT_NULL(kSrc, buffer);
     if (size <= 0) return 0;
     buffer[0] = '\0';
-    // The 9x line keeps the value in the 8-bit form the programs use.
-    if (!PlatformUnicode()) return RegGetString(key, valueName, buffer, size);
+    // The 9x line keeps the value in the 8-bit form the programs use; a folder too long for
+    // the buffer as it is named may fit in its short form.
+    if (!PlatformUnicode()) {
+        char named[kPathSize];
+        if (!RegGetString(key, valueName, named, sizeof named)) return 0;
+        if (StrLen(named) < size) return StrCopy(buffer, named);
+        const DWORD length = GetShortPathNameA(named, buffer, static_cast<DWORD>(size));
+        if (length > 0 && length < static_cast<DWORD>(size)) return 1;
+        buffer[0] = '\0';
+        LogPrint("No 8-bit form of the path in '%s' that fits %d bytes\n", valueName, size);
+        return 0;
+    }
     wchar_t name[kPathSize];
     wchar_t path[kPathSize + 1];
     DWORD type = REG_NONE;
