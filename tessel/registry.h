@@ -38,6 +38,7 @@ int RegGetString(RegKey* key, const char* valueName, char* buffer, int size);
 // another type, longer than a path, or has no 8-bit form that fits.
 int RegGetPath(RegKey* key, const char* valueName, char* buffer, int size);
 int RegSetInt32(RegKey* key, const char* valueName, int32_t value);
-// A value stored in exactly 4 bytes arrives in `value` whatever its type; the result is 1
-// only for a REG_DWORD. Other values leave `value` as it was.
+// A number arrives in `value`: a REG_DWORD, or a REG_BINARY of exactly 4 bytes (older
+// systems keep some numbers so); the result is 1 only for a REG_DWORD. Other values, 4 bytes
+// of text among them, leave `value` as it was.
 int RegGetInt32(RegKey* key, const char* valueName, int32_t* value);

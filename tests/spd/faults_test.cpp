@@ -24,6 +24,8 @@ using spdtest::Vcache;
 namespace {
 
 constexpr int kMinField = 1001;
+constexpr int kNameField = 1004;
+constexpr int kPathField = 1005;
 constexpr int kRemove = 1019;
 constexpr int kApply = 1024;
 
@@ -226,6 +228,29 @@ TEST_F(Faults, ProgramFolderNamedOutsideTheCodePageOrTooLongForItsBuffer) {
     }
     SetCurrentDirectoryA(saved);
     EXPECT_FALSE(fixture::Exists(foreign.ansiLookAlike));
+}
+
+// A template value whose 4 bytes are no number (the text "512") cannot be read: it is shown
+// at its lower limit and never written back as the number its bytes would make. Four binary
+// bytes are a number, as Windows 98 keeps it.
+TEST_F(Faults, TemplateValuesStoredAsTextAreNoNumbers) {
+    spdtest::SetVcache("1024", "8192", "512");
+    spdtest::SetTemplate("Spindrel", 2048, 64);
+    spdtest::SetDword(HKEY_CURRENT_USER, spdtest::kConfigKey, "Ask for reboot", 0);
+    const std::string own = std::string(spdtest::kTemplates) + "\\Spindrel";
+    product::SetValue(HKEY_LOCAL_MACHINE, own, "NameCache", REG_SZ, std::string("512\0", 4));
+    product::SetValue(HKEY_LOCAL_MACHINE, own, "PathCache", REG_BINARY,
+                      std::string("\x20\0\0\0", 4));
+    Spindrel spd;
+    ASSERT_TRUE(spd.Start(AnswerAll(IDYES)));
+    EXPECT_EQ(spd.Field(kNameField), "337");
+    EXPECT_EQ(spd.Field(kPathField), "32");
+    windriver::PressButton(spd.window, kApply);
+    ASSERT_TRUE(spd.WaitForLog("Applied '"));
+    EXPECT_EQ(spdtest::DwordOf(HKEY_LOCAL_MACHINE, own, "NameCache"), 337);
+    EXPECT_EQ(spdtest::DwordOf(HKEY_LOCAL_MACHINE, own, "PathCache"), 32);
+    EXPECT_EQ(spd.Exit(), 0);
+    EXPECT_TRUE(spd.LogHas("Unable to get NameCache"));
 }
 
 TEST_F(Faults, ConfigurationValuesOfTheWrongTypeLeaveTheDefaults) {
