@@ -8,6 +8,7 @@
 #include <stdio.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -88,24 +89,6 @@ TEST_F(Faults, ReadOnlySystemIniIsLeftAsItWasAndTheTemplateStillGoes) {
     EXPECT_EQ(spd.Exit(), 0);
 }
 
-TEST_F(Faults, ReadOnlyPresetFileKeepsItsPresetsAndTheProgramGoesOn) {
-    spdtest::SetVcache("1024", "8192", "512");
-    Spindrel spd;
-    const std::string stored = Record(Named("Stored", 7, 1024, 8192, 512, 2048, 64));
-    ASSERT_TRUE(fixture::WriteAll(spd.datPath, stored));
-    ReadOnly locked(spd.datPath);
-    ASSERT_TRUE(spd.Start());
-    NamePrompt(spd, "Added");
-    ASSERT_TRUE(spd.WaitForLog("Unable to save file '"));
-    // The new preset stays in the list for this run; the file keeps what it held.
-    std::vector<std::string> names = PresetNames(spd);
-    EXPECT_NE(std::find(names.begin(), names.end(), "Added"), names.end());
-    EXPECT_EQ(fixture::ReadAll(spd.datPath), stored);
-    EXPECT_EQ(spd.Exit(), 0);
-    EXPECT_EQ(fixture::ReadAll(spd.datPath), stored);
-    EXPECT_FALSE(fixture::Exists(spd.datPath + ".new"));
-}
-
 // Held open by another program when the tuner starts, the file cannot be read; it is never
 // written over in that run, whether the presets were changed meanwhile or not. The first
 // change says once that it cannot be kept.
@@ -176,6 +159,43 @@ std::vector<std::string> Entries(const std::string& folder) {
     FindClose(find);
     std::sort(names.begin(), names.end());
     return names;
+}
+
+// A presets file read at start that cannot be saved later (read-only; held by another
+// program) keeps what it held; the presets changed stay for the run, and the first change
+// that cannot be saved says once that changes last only until the program is closed.
+TEST_F(Faults, APresetFileThatCannotBeSavedKeepsItsPresetsAndSaysSoOnce) {
+    spdtest::SetVcache("1024", "8192", "512");
+    const std::string stored = Record(Named("Stored", 7, 1024, 8192, 512, 2048, 64));
+    for (bool held : {false, true}) {
+        SCOPED_TRACE(held ? "held by another program" : "read-only");
+        Spindrel spd;
+        ASSERT_TRUE(fixture::WriteAll(spd.datPath, stored));
+        const std::string folder = spd.datPath.substr(0, spd.datPath.size() - 7);
+        std::unique_ptr<ReadOnly> locked;
+        if (!held) locked = std::make_unique<ReadOnly>(spd.datPath);
+        ASSERT_TRUE(spd.Start(AnswerAll(IDOK)));
+        std::unique_ptr<fixture::Holding> holder;
+        if (held) {
+            holder = std::make_unique<fixture::Holding>("fx-lock.exe", spd.datPath);
+            ASSERT_TRUE(holder->held());
+        }
+        NamePrompt(spd, "Added");
+        ASSERT_TRUE(spd.WaitForLog("Unable to save file '"));
+        ASSERT_TRUE(spd.WaitForAnswers(1));
+        EXPECT_NE(spd.Answers()[0].text.find(spd.datPath), std::string::npos);
+        EXPECT_NE(spd.Answers()[0].text.find("last only until Spindrel is closed"),
+                  std::string::npos)
+            << spd.Answers()[0].text;
+        NamePrompt(spd, "Again");
+        EXPECT_TRUE(spdtest::WaitFor([&] { return spd.Count("Unable to save file '") == 2; }));
+        EXPECT_EQ(PresetNames(spd), (std::vector<std::string>{"Added", "Again", "Stored"}));
+        EXPECT_EQ(spd.Exit(), 0);
+        EXPECT_EQ(spd.Answers().size(), 1u);
+        holder.reset();
+        EXPECT_EQ(fixture::ReadAll(spd.datPath), stored);
+        EXPECT_EQ(Entries(folder), (std::vector<std::string>{"debug.log", "spd.dat", "spd.exe"}));
+    }
 }
 
 // Started from another folder, the tuner keeps its presets and its log beside itself, in
