@@ -32,11 +32,13 @@ int RegKeyDeleteTree(int rootCode, const char* subkey);
 int RegSetString(RegKey* key, const char* valueName, const char* text);
 int RegGetString(RegKey* key, const char* valueName, char* buffer, int size);
 // A string value naming a file or folder, read in its wide form and given in the 8-bit form
-// WinPathToAnsi makes of it (its short form where the ANSI code page cannot hold the name).
-// 0 with an empty buffer when the value is missing, of another type, longer than a path, or
-// has no 8-bit form.
+// WinPathToAnsi makes of it: its short form where the ANSI code page cannot hold the name or
+// where the name as it stands does not fit the buffer (on the 9x line, where the value is
+// kept in its 8-bit form, the same). 0 with an empty buffer when the value is missing, of
+// another type, longer than a path, or has no 8-bit form that fits.
 int RegGetPath(RegKey* key, const char* valueName, char* buffer, int size);
 int RegSetInt32(RegKey* key, const char* valueName, int32_t value);
-// A value stored in exactly 4 bytes arrives in `value` whatever its type; the result is 1
-// only for a REG_DWORD. Other values leave `value` as it was.
+// A number arrives in `value`: a REG_DWORD, or a REG_BINARY of exactly 4 bytes (older
+// systems keep some numbers so); the result is 1 only for a REG_DWORD. Other values, 4 bytes
+// of text among them, leave `value` as it was.
 int RegGetInt32(RegKey* key, const char* valueName, int32_t* value);

@@ -55,10 +55,14 @@ int WinCurrentDir(char* buffer, int size);
 // A shell folder by its CSIDL number (CSIDL_PROGRAMS: the Start menu's programs folder).
 int WinShellFolder(int folder, char* buffer, int size);
 
-// Saves a whole file: the bytes go to a new file beside it ("<path>.new"), through to the
+// Saves a whole file: the bytes go to a new file of a unique name beside it, through to the
 // disk, which replaces the old one only once complete; so a failed or interrupted save never
-// loses what the file held. 0 on failure, the old file then as it was.
-int WinSaveFile(const char* path, const void* bytes, int32_t size);
+// loses what the file held. 0 on failure, the old file then as it was. `held`: a handle the
+// caller keeps open on the old file so that nobody changes it while the new one is made;
+// it is closed here in every case, just before the replacement, which a file that is open
+// would stop.
+int WinSaveFile(const char* path, const void* bytes, int32_t size,
+                HANDLE held = INVALID_HANDLE_VALUE);
 
 // Keeps every library the process loads by name to the system folder: neither the
 // program's own folder (for the uninstaller's elevated copy the temporary folder, which the

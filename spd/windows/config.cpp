@@ -52,8 +52,8 @@ int ConfigLoad(AppConfig* config, const char* keyPath) {
     if (!RegKeyOpen(&key, REG_ROOT_CURRENT_USER, keyPath))
         TSL_FAIL(kSrc, "Unable to open key '%s'\n", keyPath);
     for (const ConfigValue& value : kValues) {
-        // Only a value stored as a number counts: 4 bytes of another type arrive in
-        // `stored` all the same, but the read reports them.
+        // Only a value stored as a number counts: 4 binary bytes arrive in `stored` all the
+        // same, but the read reports them.
         int32_t stored = 0;
         if (RegGetInt32(key, value.name, &stored)) config->*value.field = stored;
     }

@@ -41,8 +41,8 @@ int CacheIniPath(char* path) {
     return 1;
 }
 
-// One template value: a missing value leaves 0; one of another type but of 4 bytes still
-// arrives, since the type is checked after the bytes are fetched.
+// One template value: a missing value, or one that is no number (text among them), leaves
+// 0; 4 binary bytes, as Windows 98 keeps the template's values, arrive as a number.
 static void ReadTemplateValue(RegKey* key, const char* name, const char* failure,
                               const char* logLine, int32_t* field) {
     int32_t value = 0;

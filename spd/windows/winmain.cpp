@@ -105,9 +105,10 @@ static void RestartPrompt() {
 }
 
 // Where the preset file cannot be kept, the user hears it once: at start when no file can
-// be named beside the program, else at the first change to the presets.
+// be named beside the program, else at the first change to the presets that is not saved
+// (the file could not be read at start, or it cannot be written now).
 static void TellPresetsNotKept() {
-    if (gMain.presetsTold || PresetStoreKept()) return;
+    if (gMain.presetsTold) return;
     gMain.presetsTold = 1;
     const char* path = PresetStorePath();
     char text[PRESET_PATH_SIZE + 200];
@@ -116,10 +117,16 @@ static void TellPresetsNotKept() {
                   "The path of Spindrel's folder is too long or cannot be given in this "
                   "system's code page, so Spindrel runs without presets: none are loaded, and "
                   "changes to the presets last only until it is closed.");
-    else
+    else if (!PresetStoreKept())
         StrPrintf(text, sizeof text,
                   "The presets file\n%s\ncould not be read when Spindrel started, so it is "
                   "left as it is: changes to the presets last only until Spindrel is closed.",
+                  path);
+    else
+        StrPrintf(text, sizeof text,
+                  "The presets file\n%s\ncould not be saved (it may be read-only or in use, or "
+                  "there is no room beside it), so it keeps what it held: changes to the "
+                  "presets last only until Spindrel is closed.",
                   path);
     Inform(text);
 }

@@ -72,16 +72,19 @@ int WriteValue(RegKey* key, DWORD type, const char* typeWord, const char* valueN
 
 // Queries a value of the expected type into `buffer`; `delivered` (may be null) receives the
 // bytes the query stored there (0 when it failed), also for a value of another type, which
-// is checked only after its bytes are fetched. A string result is always terminated inside
-// the buffer: a stored string without its terminator gets one when there is room, and one
-// that does not fit with its terminator is a failure.
+// is checked only after its bytes are fetched, and `stored` (may be null) the value's type.
+// A string result is always terminated inside the buffer: a stored string without its
+// terminator gets one when there is room, and one that does not fit with its terminator is
+// a failure.
 int ReadValue(RegKey* key, DWORD expectedType, const char* typeWord, const char* valueName,
-              void* buffer, int bufferSize, DWORD* delivered = nullptr) {
+              void* buffer, int bufferSize, DWORD* delivered = nullptr,
+              DWORD* stored = nullptr) {
     DWORD type = REG_NONE;
     DWORD size = static_cast<DWORD>(bufferSize);
     LONG error = RegQueryValueExA(key->handle, valueName, nullptr, &type,
                                   static_cast<BYTE*>(buffer), &size);
     if (delivered != nullptr) *delivered = error == ERROR_SUCCESS ? size : 0;
+    if (stored != nullptr) *stored = error == ERROR_SUCCESS ? type : REG_NONE;
     if (error != ERROR_SUCCESS) {
         if (key->report == 1) LogPrint("Unable to get registry '%s' %s\n", valueName, typeWord);
         return 0;
@@ -312,8 +315,18 @@ int RegGetPath(RegKey* key, const char* valueName, char* buffer, int size) {
     TSL_NOT_NULL(kSrc, buffer);
     if (size <= 0) return 0;
     buffer[0] = '\0';
-    // The 9x line keeps the value in the 8-bit form the programs use.
-    if (!PlatformUnicode()) return RegGetString(key, valueName, buffer, size);
+    // The 9x line keeps the value in the 8-bit form the programs use; a folder too long for
+    // the buffer as it is named may fit in its short form.
+    if (!PlatformUnicode()) {
+        char named[kPathSize];
+        if (!RegGetString(key, valueName, named, sizeof named)) return 0;
+        if (StrLen(named) < size) return StrCopy(buffer, named);
+        const DWORD length = GetShortPathNameA(named, buffer, static_cast<DWORD>(size));
+        if (length > 0 && length < static_cast<DWORD>(size)) return 1;
+        buffer[0] = '\0';
+        LogPrint("No 8-bit form of the path in '%s' that fits %d bytes\n", valueName, size);
+        return 0;
+    }
     wchar_t name[kPathSize];
     wchar_t path[kPathSize + 1];
     DWORD type = REG_NONE;
@@ -345,12 +358,15 @@ int RegGetInt32(RegKey* key, const char* valueName, int32_t* value) {
     TSL_KEY_CHECK(key);
     TSL_NOT_NULL(kSrc, valueName);
     TSL_NOT_NULL(kSrc, value);
-    // A value of exactly 4 bytes arrives whatever its type (older systems keep numbers as
-    // binary values); the result still says whether it was a REG_DWORD. Any other value
-    // leaves the caller's number as it was.
+    // A number arrives: a REG_DWORD, or 4 bytes kept as a binary value (as older systems
+    // keep some numbers); the result still says whether it was a REG_DWORD. Any other value,
+    // 4 bytes of text among them, leaves the caller's number as it was.
     DWORD data = 0;
     DWORD delivered = 0;
-    int ok = ReadValue(key, REG_DWORD, kTypeInt32, valueName, &data, sizeof data, &delivered);
-    if (delivered == sizeof data) *value = static_cast<int32_t>(data);
+    DWORD type = REG_NONE;
+    int ok = ReadValue(key, REG_DWORD, kTypeInt32, valueName, &data, sizeof data, &delivered,
+                       &type);
+    if (delivered == sizeof data && (type == REG_DWORD || type == REG_BINARY))
+        *value = static_cast<int32_t>(data);
     return ok;
 }

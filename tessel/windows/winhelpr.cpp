@@ -224,27 +224,36 @@ int WriteWholeFile(const char* path, const uint8_t* bytes, int32_t size) {
 
 }  // namespace
 
-int WinSaveFile(const char* path, const void* bytes, int32_t size) {
+int WinSaveFile(const char* path, const void* bytes, int32_t size, HANDLE held) {
     TSL_NOT_NULL(kSrc, path);
     if (size > 0) TSL_NOT_NULL(kSrc, bytes);
-    if (size < 0 || StrLen(path) >= kSavePathSize) return 0;
+    int ok = size >= 0 && StrLen(path) < kSavePathSize;
     // The new file gets a name of its own beside the old one, so that two saves at once never
     // write into each other's file.
     char folder[kSavePathSize];
     char fresh[MAX_PATH + 1] = {};
-    StrCopy(folder, path);
-    int cut = -1;
-    for (int i = 0; folder[i] != '\0'; i++)
-        if (folder[i] == '\\' || folder[i] == '/') cut = i;
-    StrCopy(folder + cut + 1, cut < 0 ? "." : "");
-    if (GetTempFileNameA(folder, "new", 0, fresh) == 0) return 0;
-    int ok = WriteWholeFile(fresh, static_cast<const uint8_t*>(bytes), size);
+    if (ok) {
+        StrCopy(folder, path);
+        int cut = -1;
+        for (int i = 0; folder[i] != '\0'; i++)
+            if (folder[i] == '\\' || folder[i] == '/') cut = i;
+        StrCopy(folder + cut + 1, cut < 0 ? "." : "");
+        ok = GetTempFileNameA(folder, "new", 0, fresh) != 0;
+    }
+    if (ok && !WriteWholeFile(fresh, static_cast<const uint8_t*>(bytes), size)) {
+        DeleteFileA(fresh);
+        ok = 0;
+    }
+    if (held != nullptr && held != INVALID_HANDLE_VALUE) CloseHandle(held);
     for (int attempt = 1; ok; attempt++) {
         if (PlatformReplaceFile(fresh, path)) return 1;
-        if (attempt == kReplaceAttempts) break;
-        Sleep(kReplaceWaitMs);
+        if (attempt == kReplaceAttempts) {
+            DeleteFileA(fresh);
+            ok = 0;
+        } else {
+            Sleep(kReplaceWaitMs);
+        }
     }
-    DeleteFileA(fresh);
     return 0;
 }
 

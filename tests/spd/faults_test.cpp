@@ -8,6 +8,7 @@
 #include <stdio.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -24,6 +25,8 @@ using spdtest::Vcache;
 namespace {
 
 constexpr int kMinField = 1001;
+constexpr int kNameField = 1004;
+constexpr int kPathField = 1005;
 constexpr int kRemove = 1019;
 constexpr int kApply = 1024;
 
@@ -84,24 +87,6 @@ TEST_F(Faults, ReadOnlySystemIniIsLeftAsItWasAndTheTemplateStillGoes) {
     // The registry is another store: the template in force is written all the same.
     EXPECT_EQ(spdtest::TemplateInForce(), "Desktop");
     EXPECT_EQ(spd.Exit(), 0);
-}
-
-TEST_F(Faults, ReadOnlyPresetFileKeepsItsPresetsAndTheProgramGoesOn) {
-    spdtest::SetVcache("1024", "8192", "512");
-    Spindrel spd;
-    const std::string stored = Record(Named("Stored", 7, 1024, 8192, 512, 2048, 64));
-    ASSERT_TRUE(fixture::WriteAll(spd.datPath, stored));
-    ReadOnly locked(spd.datPath);
-    ASSERT_TRUE(spd.Start());
-    NamePrompt(spd, "Added");
-    ASSERT_TRUE(spd.WaitForLog("Unable to save file '"));
-    // The new preset stays in the list for this run; the file keeps what it held.
-    std::vector<std::string> names = PresetNames(spd);
-    EXPECT_NE(std::find(names.begin(), names.end(), "Added"), names.end());
-    EXPECT_EQ(fixture::ReadAll(spd.datPath), stored);
-    EXPECT_EQ(spd.Exit(), 0);
-    EXPECT_EQ(fixture::ReadAll(spd.datPath), stored);
-    EXPECT_FALSE(fixture::Exists(spd.datPath + ".new"));
 }
 
 // Held open by another program when the tuner starts, the file cannot be read; it is never
@@ -179,6 +164,43 @@ std::vector<std::string> Entries(const std::string& folder) {
     return names;
 }
 
+// A presets file read at start that cannot be saved later (read-only; held by another
+// program) keeps what it held; the presets changed stay for the run, and the first change
+// that cannot be saved says once that changes last only until the program is closed.
+TEST_F(Faults, APresetFileThatCannotBeSavedKeepsItsPresetsAndSaysSoOnce) {
+    spdtest::SetVcache("1024", "8192", "512");
+    const std::string stored = Record(Named("Stored", 7, 1024, 8192, 512, 2048, 64));
+    for (bool held : {false, true}) {
+        SCOPED_TRACE(held ? "held by another program" : "read-only");
+        Spindrel spd;
+        ASSERT_TRUE(fixture::WriteAll(spd.datPath, stored));
+        const std::string folder = spd.datPath.substr(0, spd.datPath.size() - 7);
+        std::unique_ptr<ReadOnly> locked;
+        if (!held) locked = std::make_unique<ReadOnly>(spd.datPath);
+        ASSERT_TRUE(spd.Start(AnswerAll(IDOK)));
+        std::unique_ptr<fixture::Holding> holder;
+        if (held) {
+            holder = std::make_unique<fixture::Holding>("fx-lock.exe", spd.datPath);
+            ASSERT_TRUE(holder->held());
+        }
+        NamePrompt(spd, "Added");
+        ASSERT_TRUE(spd.WaitForLog("Unable to save file '"));
+        ASSERT_TRUE(spd.WaitForAnswers(1));
+        EXPECT_NE(spd.Answers()[0].text.find(spd.datPath), std::string::npos);
+        EXPECT_NE(spd.Answers()[0].text.find("last only until Spindrel is closed"),
+                  std::string::npos)
+            << spd.Answers()[0].text;
+        NamePrompt(spd, "Again");
+        EXPECT_TRUE(spdtest::WaitFor([&] { return spd.Count("Unable to save file '") == 2; }));
+        EXPECT_EQ(PresetNames(spd), (std::vector<std::string>{"Added", "Again", "Stored"}));
+        EXPECT_EQ(spd.Exit(), 0);
+        EXPECT_EQ(spd.Answers().size(), 1u);
+        holder.reset();
+        EXPECT_EQ(fixture::ReadAll(spd.datPath), stored);
+        EXPECT_EQ(Entries(folder), (std::vector<std::string>{"debug.log", "spd.dat", "spd.exe"}));
+    }
+}
+
 // Started from another folder, the tuner keeps its presets and its log beside itself, in
 // the short form of a folder whose 8-bit name has no such characters or is too long for its
 // buffer. Where no form fits, it runs without presets and without a log file, says so once
@@ -231,6 +253,29 @@ TEST_F(Faults, ProgramFolderNamedOutsideTheCodePageOrTooLongForItsBuffer) {
     }
     SetCurrentDirectoryA(saved);
     EXPECT_FALSE(fixture::Exists(foreign.ansiLookAlike));
+}
+
+// A template value whose 4 bytes are no number (the text "512") cannot be read: it is shown
+// at its lower limit and never written back as the number its bytes would make. Four binary
+// bytes are a number, as Windows 98 keeps it.
+TEST_F(Faults, TemplateValuesStoredAsTextAreNoNumbers) {
+    spdtest::SetVcache("1024", "8192", "512");
+    spdtest::SetTemplate("Spindrel", 2048, 64);
+    spdtest::SetDword(HKEY_CURRENT_USER, spdtest::kConfigKey, "Ask for reboot", 0);
+    const std::string own = std::string(spdtest::kTemplates) + "\\Spindrel";
+    product::SetValue(HKEY_LOCAL_MACHINE, own, "NameCache", REG_SZ, std::string("512\0", 4));
+    product::SetValue(HKEY_LOCAL_MACHINE, own, "PathCache", REG_BINARY,
+                      std::string("\x20\0\0\0", 4));
+    Spindrel spd;
+    ASSERT_TRUE(spd.Start(AnswerAll(IDYES)));
+    EXPECT_EQ(spd.Field(kNameField), "337");
+    EXPECT_EQ(spd.Field(kPathField), "32");
+    windriver::PressButton(spd.window, kApply);
+    ASSERT_TRUE(spd.WaitForLog("Applied '"));
+    EXPECT_EQ(spdtest::DwordOf(HKEY_LOCAL_MACHINE, own, "NameCache"), 337);
+    EXPECT_EQ(spdtest::DwordOf(HKEY_LOCAL_MACHINE, own, "PathCache"), 32);
+    EXPECT_EQ(spd.Exit(), 0);
+    EXPECT_TRUE(spd.LogHas("Unable to get NameCache"));
 }
 
 TEST_F(Faults, ConfigurationValuesOfTheWrongTypeLeaveTheDefaults) {

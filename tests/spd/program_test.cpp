@@ -601,23 +601,6 @@ TEST_F(Program, AboutBoxNamesTheProduct) {
     EXPECT_EQ(spd.Exit(), 0);
 }
 
-TEST_F(Program, FailedSaveKeepsThePresetsOnDisk) {
-    TypicalSystem();
-    Spindrel spd;
-    CacheSettings kept = Named("Kept", 0, 1, 2, 3, 4, 5);
-    fixture::WriteAll(spd.datPath, Record(kept));
-    ASSERT_TRUE(spd.Start());
-    {
-        // Read at start, then held by another program: the new file cannot take its place.
-        fixture::Holding held("fx-lock.exe", spd.datPath);
-        ASSERT_TRUE(held.held());
-        NamePrompt(spd, "Another");
-        ASSERT_TRUE(spd.WaitForLog("Unable to save file '"));
-        EXPECT_EQ(spd.Exit(), 0);
-    }
-    EXPECT_EQ(fixture::ReadAll(spd.datPath), Record(kept));
-}
-
 TEST_F(Program, ChangedExecutableEndsThroughTheAbortPath) {
     Spindrel spd;
     std::string bytes = fixture::ReadAll(spd.exe);

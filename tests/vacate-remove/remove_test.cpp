@@ -4,7 +4,9 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "fixtures/fixture-test.h"
@@ -23,8 +25,8 @@ using fixture::WininitGuard;
 
 // A path of `length` characters in the scratch folder: MoveFileEx refuses a path longer
 // than MAX_PATH - 1 characters, so such a path goes to "wininit.ini".
-std::string LongPath(const ScratchFolder& scratch, size_t length) {
-    std::string path = scratch.path;
+std::string LongPath(const ScratchFolder& scratch, size_t length, const std::string& name = "") {
+    std::string path = scratch.path + name;
     while (path.size() < length - 4) path += 'x';
     return path + ".dat";
 }
@@ -188,6 +190,40 @@ TEST(QueueDeleteOnReboot, ReplacesWininitWithAWholeNewFile) {
     EXPECT_EQ(fixture::ReadAll(wininit.path),
               "[Rename]\r\nNUL=" + path + "\r\nNUL=C:\\old.dat\r\n");
     EXPECT_FALSE(Exists(wininit.path + ".new"));
+}
+
+// Several uninstallers queuing at once (threads of one process here; processes take the same
+// lock): each keeps its lines, and each call that reports success has its line in the file.
+TEST(QueueDeleteOnReboot, NoQueuedLineIsLostWhenSeveralQueueAtOnce) {
+    ScratchFolder scratch("C:\\", "vacate-remove");
+    WininitGuard wininit;
+    fixture::WriteAll(wininit.path, "[boot]\r\nshell=x\r\n");
+    constexpr int kQueues = 4;
+    constexpr int kPaths = 40;
+    std::atomic<int> failed{0};
+    std::vector<std::thread> queues;
+    for (int q = 0; q < kQueues; ++q)
+        queues.emplace_back([&, q] {
+            for (int i = 0; i < kPaths; ++i) {
+                const std::string name = std::to_string(q) + "-" + std::to_string(i) + "-";
+                if (QueueDeleteOnReboot(LongPath(scratch, 280, name).c_str()) != 1) ++failed;
+            }
+        });
+    for (std::thread& queue : queues) queue.join();
+
+    EXPECT_EQ(failed.load(), 0);
+    const std::string text = fixture::ReadAll(wininit.path);
+    int lost = 0;
+    for (int q = 0; q < kQueues; ++q)
+        for (int i = 0; i < kPaths; ++i) {
+            const std::string name = std::to_string(q) + "-" + std::to_string(i) + "-";
+            if (text.find("NUL=" + LongPath(scratch, 280, name) + "\r\n") == std::string::npos)
+                ++lost;
+        }
+    EXPECT_EQ(lost, 0) << "of " << kQueues * kPaths << " lines";
+    EXPECT_EQ(text.find("[Rename]\r\n"), 0u);
+    EXPECT_EQ(text.rfind("[Rename]\r\n"), 0u) << "one section";
+    EXPECT_EQ(text.substr(text.size() - 17), "[boot]\r\nshell=x\r\n");
 }
 
 TEST(QueueDeleteOnReboot, FailsWhenWininitCannotBeOpenedAndLeavesItAlone) {

@@ -8,6 +8,7 @@
 #include "fixtures/fixture-test.h"
 #include "run-script.h"
 #include "vacate/ffs.h"
+#include "vacate/prompt.h"
 
 using product::Answering;
 using product::Outcome;
@@ -51,6 +52,8 @@ TEST(Faults, AnInstallPathThatCannotBeUsedStopsTheRunBeforeAnythingGoes) {
         ASSERT_EQ(answers.size(), 2u);
         EXPECT_EQ(answers[1].text,
                   "Unable to find previous installation; files could not be removed.");
+        // The product is there; it cannot be removed: a failure, never "not found".
+        EXPECT_EQ(OutcomeExitCode(), EXIT_FAILED);
         EXPECT_TRUE(fixture::Exists(file));
         EXPECT_TRUE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
         EXPECT_TRUE(product::KeyExists(HKEY_LOCAL_MACHINE, p.uninstallKey));
@@ -81,6 +84,44 @@ TEST(Faults, AnInstallPathThatCannotBeUsedStopsTheRunBeforeAnythingGoes) {
               std::string(product::kCompany).size() + 1 + p.name.size());
     EXPECT_TRUE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
     EXPECT_TRUE(product::KeyExists(HKEY_LOCAL_MACHINE, p.uninstallKey));
+}
+
+// An install folder too long for the install path's field (159 characters and its
+// backslash) as it is named is taken in its short form; one that fits is taken as it is.
+// Either way everything of the product goes.
+TEST(Faults, AnInstallFolderTooLongForItsFieldIsTakenInItsShortForm) {
+    const struct {
+        size_t length;  // of the folder's path, without its closing backslash
+        bool stored;    // the value holds that backslash
+    } folders[] = {{158, false}, {159, false}, {159, true}, {163, false}, {240, true}};
+    for (const auto& folder : folders) {
+        SCOPED_TRACE(std::to_string(folder.length) + (folder.stored ? " with" : " without") +
+                     " its backslash");
+        Sample p;
+        fixture::ScratchFolder parent(fixture::TempFolder(), "long");
+        ASSERT_LT(parent.path.size(), folder.length);
+        const std::string path =
+            parent.path + std::string(folder.length - parent.path.size(), 'd');
+        const std::string file = parent.Make(path.substr(parent.path.size()) + "\\app.exe");
+        const std::string uninstaller = parent.Make(path.substr(parent.path.size()) +
+                                                    "\\uninstall.exe");
+        ASSERT_TRUE(fixture::Exists(file));
+        p.Register(folder.stored ? path + "\\" : path);
+
+        BoxAnswerer answerer(Answering());
+        Outcome run = product::RunScript(
+            p.Header() + "FILE LIST:app.exe\nUNINSTALL NAME:uninstall.exe\nINSTALL:\nDONE:x\n",
+            RUN_MODE_UNINSTALL);
+        EXPECT_EQ(run.ran, 1);
+        ASSERT_TRUE(answerer.WaitForAnswers(2, 5000));
+        EXPECT_EQ(answerer.Answers()[1].text, product::Uninstalled(p));
+        EXPECT_EQ(OutcomeExitCode(), EXIT_UNINSTALLED);
+        EXPECT_FALSE(fixture::Exists(file));
+        EXPECT_FALSE(fixture::Exists(uninstaller));
+        EXPECT_FALSE(fixture::Exists(path)) << "the emptied folder goes too";
+        EXPECT_FALSE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
+        EXPECT_FALSE(product::KeyExists(HKEY_LOCAL_MACHINE, p.uninstallKey));
+    }
 }
 
 // "ProgramFilesDir" as the system keeps it, put back when the test ends.

@@ -681,6 +681,25 @@ TEST_F(Program, QuietUninstallReportsEachOutcomeByItsExitCode) {
         ForgetRelocation();
     }
     {
+        SCOPED_TRACE("an install folder too long for its field as named: its short form, 0");
+        Sample p;
+        fixture::ScratchFolder parent(fixture::TempFolder(), "long");
+        const std::string folder = parent.Make(std::string(163 - parent.path.size(), 'd') + "\\");
+        const std::string file = parent.Make(folder.substr(parent.path.size()) + "app.exe");
+        p.Register(folder.substr(0, folder.size() - 1));
+        const std::string uninstaller = folder + "uninstall.exe";
+        PackUninstaller(uninstaller, product::Script(p.Header() +
+                                                     "FILE LIST:app.exe\nUNINSTALL NAME:"
+                                                     "uninstall.exe\nINSTALL:\nDONE:x\n"));
+        EXPECT_EQ(QuietUninstall(uninstaller), 0);
+        EXPECT_FALSE(fixture::Exists(file));
+        EXPECT_FALSE(fixture::Exists(uninstaller));
+        EXPECT_FALSE(fixture::Exists(folder));
+        EXPECT_FALSE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
+        EXPECT_FALSE(product::KeyExists(HKEY_LOCAL_MACHINE, p.uninstallKey));
+        ForgetRelocation();
+    }
+    {
         SCOPED_TRACE("no product key: 1605");
         Sample p;
         std::string file = p.AddFile("app.exe");

@@ -61,14 +61,22 @@ int CopyPath(char* field, int size, const char* path) {
     return 1;
 }
 
-// Reads a registry value naming a folder in its 8-bit form (RegGetPath). When it cannot be
-// read, `foreign` tells whether it is a string all the same, whose folder has no 8-bit form:
-// that folder cannot be used, where a value of another type or size names no folder.
+// Reads a registry value naming a folder into the field `value` of `size` bytes in the
+// 8-bit form RegGetPath gives: the folder as it is named where that fits, else its short
+// form. When it cannot be read, `foreign` tells whether it is a string all the same, whose
+// folder has no 8-bit form: that folder cannot be used, where a value of another type or
+// size names no folder, and a folder whose every form is too long names none the field
+// can hold.
 int ReadFolderValue(RegKey* key, const char* name, char* value, int size, int* foreign) {
     *foreign = 0;
     if (RegGetPath(key, name, value, size)) return 1;
-    char lookAlike[SCRIPT_PATH_SIZE];
-    *foreign = RegGetString(key, name, lookAlike, sizeof lookAlike);
+    char wider[SCRIPT_PATH_SIZE];
+    if (size < static_cast<int>(sizeof wider) && RegGetPath(key, name, wider, sizeof wider)) {
+        LogPrint("Folder of '%s' too long for its field (%d > %d) '%s'\n", name, StrLen(wider),
+                 size - 1, wider);
+        return 0;
+    }
+    *foreign = RegGetString(key, name, wider, sizeof wider);
     return 0;
 }
 
@@ -107,23 +115,31 @@ int ProgramFilesDir(char* out) {
     return usable;
 }
 
+// Whether a folder needs its closing backslash added: it is not empty and does not end in a
+// separator.
+int LacksSeparator(const char* folder) {
+    const int length = StrLen(folder);
+    return length > 0 && folder[length - 1] != '\\' && folder[length - 1] != '/';
+}
+
 // Reads the product key's "Install Path" into the install path; the install path is
 // only replaced by a value that was read whole, and it always ends in a backslash, since
-// every item is joined to it directly. `present` tells whether the key holds the value at
-// all, whatever its type; `foreign` whether it names a folder that has no 8-bit form.
+// every item is joined to it directly. The folder is taken in the form that fits the field
+// with that backslash: as it is named, else its short form. `present` tells whether the key
+// holds the value at all, whatever its type; `foreign` whether it names a folder that has
+// no 8-bit form.
 int ReadInstallPath(ScriptContext* context, RegKey* key, int* present, int* foreign) {
     *present = RegQueryValueExA(key->handle, "Install Path", nullptr, nullptr, nullptr,
                                 nullptr) == ERROR_SUCCESS;
-    char value[SCRIPT_PATH_SIZE];
-    if (!ReadFolderValue(key, "Install Path", value, sizeof value, foreign)) return 0;
-    int length = StrLen(value);
-    if (length > 0 && value[length - 1] != '\\' && value[length - 1] != '/' &&
-        !StrAppend(value, sizeof value, "\\"))
+    char value[sizeof context->installPath];
+    const int size = static_cast<int>(sizeof value);
+    if (!ReadFolderValue(key, "Install Path", value, size, foreign)) return 0;
+    // A folder that fills the field leaves no room for its backslash: one character less
+    // takes its short form.
+    if (LacksSeparator(value) && StrLen(value) + 1 >= size &&
+        !ReadFolderValue(key, "Install Path", value, size - 1, foreign))
         return 0;
-    if (StrLen(value) >= static_cast<int>(sizeof context->installPath)) {
-        LogPrint("Install path too long for its field '%s'\n", value);
-        return 0;
-    }
+    if (LacksSeparator(value)) StrAppend(value, size, "\\");
     StrCopy(context->installPath, value);
     return 1;
 }
@@ -470,14 +486,15 @@ int KwInstall(ScriptContext* c, const char*, int32_t*) {
         int read = ReadInstallPath(c, key, &present, &foreign);
         RegKeyClose(&key);
         // A value that is there but names no folder (of another type, too long for the
-        // install path, empty or relative) leaves nothing to remove by: the run stops
-        // before anything goes, and the keys stay for a second attempt.
+        // install path in every form, empty or relative) leaves nothing to remove by: the
+        // run stops before anything goes, and the keys stay for a second attempt. The
+        // product is there all the same: a failure, not a product that was not found.
         if (foreign) {
             c->folderProblem = "install folder";
         } else if (present && (!read || !PathIsAbsolute(c->installPath))) {
             LogPrint("Install Path of '%s' names no folder\n", c->registryPath);
             ShowProblem(kNotFound, nullptr);
-            OutcomeSet(EXIT_NOT_FOUND);
+            OutcomeSet(EXIT_FAILED);
             c->runMode = RUN_MODE_CANCELLED;
             return 1;
         }

@@ -31,18 +31,20 @@ void Left(const char* path) {
     if (gRemovalLeft++ == 0) StrCopyN(gFirstLeft, path, sizeof gFirstLeft);
 }
 
-// Queues `path` in "wininit.ini": the whole file is read, the new line is put into it by
-// WininitRewrite, and the result replaces the file only once it is written whole beside it
-// (WinSaveFile): an interrupted write never loses the lines other programs queued.
-int QueueInWininit(const char* path) {
-    char iniPath[WININIT_PATH_SIZE];
-    if (!WinWindowsDir(iniPath, sizeof iniPath) ||
-        StrLen(iniPath) + StrLen("wininit.ini") >= WININIT_PATH_SIZE) {
-        LogPrint("Unable to find the Windows folder for '%s'\n", path);
-        return 0;
-    }
-    StrCat(iniPath, "wininit.ini");
+// Every uninstaller takes this lock around its read, change and replacement of
+// "wininit.ini": two that both rewrote what they had read would lose the lines of the one
+// that replaced the file first. Named, it holds across processes as across threads.
+constexpr char WININIT_LOCK[] = "vacate wininit.ini queue";
+// One rewrite takes milliseconds, its replacement at most a second of retries; a holder
+// that keeps the lock far longer has hung, and the queueing fails rather than waits on.
+constexpr DWORD WININIT_LOCK_WAIT_MS = 30000;
 
+// Queues `path` in "wininit.ini" at `iniPath`: the whole file is read, the new line is put
+// into it by WininitRewrite, and the result replaces the file only once it is written whole
+// beside it (WinSaveFile): an interrupted write never loses the lines other programs
+// queued. The old file is held without write or delete sharing until it is replaced, so no
+// other program changes it meanwhile; the replacement itself needs it closed.
+int RewriteWininit(const char* iniPath, const char* path) {
     // A missing file is an empty queue; one that exists but cannot be opened is left alone.
     HANDLE file = CreateFileA(iniPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -71,7 +73,6 @@ int QueueInWininit(const char* path) {
         LogPrint("Unable to read '%s' (0x%.8X)\n", iniPath, GetLastError());
         ok = 0;
     }
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
 
     char* text = nullptr;
     int32_t textSize = 0;
@@ -93,13 +94,45 @@ int QueueInWininit(const char* path) {
         }
         if (!ok) LogPrint("Unable to compose '%s' for '%s'\n", iniPath, queued);
     }
-    if (ok && !WinSaveFile(iniPath, text, textLength)) {
-        LogPrint("Unable to write '%s' (0x%.8X)\n", iniPath, GetLastError());
-        ok = 0;
+    if (ok) {
+        // The save lets go of the old file just before the new one takes its place.
+        ok = WinSaveFile(iniPath, text, textLength, file);
+        file = INVALID_HANDLE_VALUE;
+        if (!ok) LogPrint("Unable to write '%s' (0x%.8X)\n", iniPath, GetLastError());
     }
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
 
     if (text != nullptr) MemFree(text, textSize, MEM_DEFAULT, SOURCE, __LINE__);
     MemFree(old, oldSize, MEM_DEFAULT, SOURCE, __LINE__);
+    return ok;
+}
+
+// Queues `path` in "wininit.ini" of the Windows folder, under the uninstallers' lock.
+int QueueInWininit(const char* path) {
+    char iniPath[WININIT_PATH_SIZE];
+    if (!WinWindowsDir(iniPath, sizeof iniPath) ||
+        StrLen(iniPath) + StrLen("wininit.ini") >= WININIT_PATH_SIZE) {
+        LogPrint("Unable to find the Windows folder for '%s'\n", path);
+        return 0;
+    }
+    StrCat(iniPath, "wininit.ini");
+
+    HANDLE lock = CreateMutexA(nullptr, FALSE, WININIT_LOCK);
+    if (lock == nullptr) {
+        LogPrint("Unable to lock '%s' (%d)\n", iniPath, static_cast<int>(GetLastError()));
+        return 0;
+    }
+    int ok = 0;
+    // An abandoned lock was held by an uninstaller that ended in the middle: the file is
+    // still whole, since it is only ever replaced by a whole new one.
+    const DWORD waited = WaitForSingleObject(lock, WININIT_LOCK_WAIT_MS);
+    if (waited == WAIT_OBJECT_0 || waited == WAIT_ABANDONED) {
+        ok = RewriteWininit(iniPath, path);
+        ReleaseMutex(lock);
+    } else {
+        LogPrint("Unable to lock '%s': another uninstaller keeps it\n", iniPath);
+    }
+    CloseHandle(lock);
     return ok;
 }
 
