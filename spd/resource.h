@@ -38,6 +38,7 @@
 #define IDC_CHUNK_ACTIVE 1022
 #define IDC_TEMPLATE_ACTIVE 1023
 #define IDC_APPLY 1024
+#define IDC_PLATFORM_NOTE 1026
 
 // Labels: ids of their own, so that no label passes for a message box's text.
 #define IDC_LABEL_FIRST 1030

@@ -11,6 +11,33 @@ int32_t CacheMemoryBase(uint64_t totalPhysicalBytes) {
     return base > INT32_MAX ? INT32_MAX : static_cast<int32_t>(base);
 }
 
+int32_t CacheFileCacheTop(int32_t memoryBase) {
+    return memoryBase < CS_FILE_CACHE_CEILING ? memoryBase : CS_FILE_CACHE_CEILING;
+}
+
+int32_t CacheAboveCeiling(const CacheSettings* record) {
+    TSL_NOT_NULL(kSrc, record);
+    int32_t above = 0;
+    if ((record->flags & CS_MIN_SET) && record->minFileCache > CS_FILE_CACHE_CEILING)
+        above = record->minFileCache;
+    if ((record->flags & CS_MAX_SET) && record->maxFileCache > CS_FILE_CACHE_CEILING &&
+        record->maxFileCache > above)
+        above = record->maxFileCache;
+    return above;
+}
+
+int CacheHoldToCeiling(CacheSettings* record) {
+    TSL_NOT_NULL(kSrc, record);
+    int held = 0;
+    int32_t* const values[] = {&record->minFileCache, &record->maxFileCache};
+    for (int32_t* value : values) {
+        if (*value <= CS_FILE_CACHE_CEILING) continue;
+        *value = CS_FILE_CACHE_CEILING;
+        held = 1;
+    }
+    return held;
+}
+
 // value x base / 100 in double precision, truncated toward zero; a result beyond 32 bits
 // (a stored percentage far above 100) stops at the largest value of its sign.
 static int64_t PercentOf(int32_t value, int32_t base) {
@@ -33,9 +60,9 @@ static int32_t Clamp(int32_t value, int32_t lower, int32_t upper) {
     return value;
 }
 
-void CacheSettingsNormalise(CacheSettings* record, int32_t memoryBase) {
+void CacheSettingsNormalise(CacheSettings* record, int32_t top) {
     TSL_NOT_NULL(kSrc, record);
-    const int32_t p = memoryBase;
+    const int32_t p = top;
     if (record->flags & CS_PERCENT) {
         record->minFileCache = RoundTo256(PercentOf(record->minFileCache, p));
         record->maxFileCache = RoundTo256(PercentOf(record->maxFileCache, p));

@@ -28,7 +28,8 @@ struct CacheSettings {
 };
 
 // Limits of the values that have fixed ones, with the slider step and the percent base.
-// The two file-cache sizes range from 512 to P (see CacheMemoryBase), step P / 100.
+// The two file-cache sizes range from 512 to the file cache's top (CacheFileCacheTop),
+// step top / 100.
 struct CacheLimit {
     int32_t lower;
     int32_t upper;
@@ -40,13 +41,29 @@ constexpr CacheLimit CS_CHUNK_LIMIT = {16, 4096, 40, 4096};
 constexpr CacheLimit CS_NAME_LIMIT = {337, 6144, 100, 6144};
 constexpr CacheLimit CS_PATH_LIMIT = {16, 128, 2, 128};
 
-// P: half the physical memory in kilobytes (total bytes shifted right by 11), the top of
-// the file-cache sliders and the base of their percentages; at most the largest int32.
+// P: half the physical memory in kilobytes (total bytes shifted right by 11); at most the
+// largest int32.
 int32_t CacheMemoryBase(uint64_t totalPhysicalBytes);
 
+// The largest file cache the settings may hold, in kilobytes: the cache driver of Windows 95,
+// 98 and Me may take all of the memory above it, and the machine then cannot start Windows
+// after the restart ("Insufficient memory to initialize Windows"; Microsoft's advice for
+// machines with more than 512 MB is a MaxFileCache of at most 524288).
+constexpr int32_t CS_FILE_CACHE_CEILING = 524288;
+
+// The top of the file-cache sliders, the upper clamp of a shown record and the base of
+// percent presets: P, or the ceiling where P is above it.
+int32_t CacheFileCacheTop(int32_t memoryBase);
+
+// The larger of the file-cache sizes that a record would write (their flags set) above the
+// ceiling, or 0 when none is.
+int32_t CacheAboveCeiling(const CacheSettings* record);
+// Holds the file-cache sizes to the ceiling, in place; 1 when one was above it.
+int CacheHoldToCeiling(CacheSettings* record);
+
 // Converts a percent record to absolute values and clamps every value for display, in
-// place (see the limits above; P is the memory base).
-void CacheSettingsNormalise(CacheSettings* record, int32_t memoryBase);
+// place (see the limits above; `top` is the file cache's top, CacheFileCacheTop).
+void CacheSettingsNormalise(CacheSettings* record, int32_t top);
 
 // 1 when the five values (not the flags, not the name) are equal.
 int CacheSettingsSameValues(const CacheSettings* a, const CacheSettings* b);

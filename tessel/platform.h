@@ -111,6 +111,22 @@ void PlatformShellVersion(DWORD* major, DWORD* minor, DWORD* build);
 // the classes the programs use. 0 when neither is there.
 int PlatformInitCommonControls();
 
+// The memory status, in bytes: GlobalMemoryStatusEx where the system has it (Windows 2000 and
+// later), whose figures go beyond 4 GB; elsewhere GlobalMemoryStatus, whose fields cannot.
+// A number of bytes in the environment variable TSL_PHYSICAL_MEMORY stands in for the total
+// physical memory (the available part held within it), so that a test can show a program the
+// machine it needs. 1, or 0 when the system gives no status.
+struct PlatformMemory {
+    uint32_t load;  // percent in use
+    uint64_t totalPhysical;
+    uint64_t availablePhysical;
+    uint64_t totalPage;
+    uint64_t availablePage;
+    uint64_t totalVirtual;
+    uint64_t availableVirtual;
+};
+int PlatformMemoryStatus(PlatformMemory* memory);
+
 // The system's restart prompt (SetupPromptReboot of the setup library, which the first
 // Windows 95 may lack). Without the library: a question in the same words, and on Yes the
 // system restarts. Gives what the system's prompt gives: SPFILEQ_REBOOT_IN_PROGRESS (4) when

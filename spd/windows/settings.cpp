@@ -7,6 +7,7 @@
 #include <string.h>
 
 #include "spd/settings.h"
+#include "tessel/platform.h"
 #include "tessel/registry.h"
 #include "tessel/tsl-core.h"
 #include "tessel/tsl-str.h"
@@ -154,23 +155,21 @@ int CacheSettingsWrite(const CacheSettings* record) {
 // Memory snapshot
 // ---------------------------------------------------------------------------
 
-static MEMORYSTATUS gMemory;
+static PlatformMemory gMemory;
 
 int MemoryStatusLog() {
-    memset(&gMemory, 0, sizeof gMemory);
-    gMemory.dwLength = sizeof gMemory;
-    GlobalMemoryStatus(&gMemory);
-    LogPrint("Memory Load    : %d\n", static_cast<int>(gMemory.dwMemoryLoad));
+    if (!PlatformMemoryStatus(&gMemory)) LogPrint("Unable to get the memory status\n");
+    LogPrint("Memory Load    : %d\n", static_cast<int>(gMemory.load));
     const struct {
         const char* line;
         uint64_t bytes;
     } lines[] = {
-        {"Total Physical : %I64d [%I64dk]\n", gMemory.dwTotalPhys},
-        {"Avail Physical : %I64d [%I64dk]\n", gMemory.dwAvailPhys},
-        {"Total Page     : %I64d [%I64dk]\n", gMemory.dwTotalPageFile},
-        {"Avail Page     : %I64d [%I64dk]\n", gMemory.dwAvailPageFile},
-        {"Total Virtual  : %I64d [%I64dk]\n", gMemory.dwTotalVirtual},
-        {"Avail Virtual  : %I64d [%I64dk]\n", gMemory.dwAvailVirtual},
+        {"Total Physical : %I64d [%I64dk]\n", gMemory.totalPhysical},
+        {"Avail Physical : %I64d [%I64dk]\n", gMemory.availablePhysical},
+        {"Total Page     : %I64d [%I64dk]\n", gMemory.totalPage},
+        {"Avail Page     : %I64d [%I64dk]\n", gMemory.availablePage},
+        {"Total Virtual  : %I64d [%I64dk]\n", gMemory.totalVirtual},
+        {"Avail Virtual  : %I64d [%I64dk]\n", gMemory.availableVirtual},
     };
     for (const auto& l : lines)
         LogPrint(l.line, static_cast<long long>(l.bytes), static_cast<long long>(l.bytes >> 10));
@@ -178,5 +177,5 @@ int MemoryStatusLog() {
 }
 
 int32_t MemoryStatusBase() {
-    return CacheMemoryBase(gMemory.dwTotalPhys);
+    return CacheMemoryBase(gMemory.totalPhysical);
 }

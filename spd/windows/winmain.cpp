@@ -48,7 +48,7 @@ struct MainState {
     HINSTANCE instance;
     CacheSettings working;
     char lastSelection[CS_NAME_SIZE];
-    int32_t memoryBase;  // P of the memory snapshot
+    int32_t cacheTop;    // the file cache's top from the memory snapshot (CacheFileCacheTop)
     AppConfig* config;
     HMENU presetMenu;
     HICON icon;
@@ -56,6 +56,7 @@ struct MainState {
     int inTray;     // hidden, with the icon in the notification area
     int showing;    // the program itself is showing or minimising the window
     int presetsTold;  // the user knows that changes to the presets cannot be kept
+    int ceilingTold;  // the user knows that the tray held a file cache to the ceiling
 };
 
 static MainState gMain;
@@ -152,7 +153,7 @@ static void EnableRows(HWND dialog, int check) {
 }
 
 static void ShowRows(HWND dialog) {
-    const int32_t p = gMain.memoryBase;
+    const int32_t p = gMain.cacheTop;
     for (const Row& row : kRows) {
         const int fromMemory = row.limit.upper == 0;
         TrackSetRange(dialog, row.slider, row.limit.lower, fromMemory ? p : row.limit.upper);
@@ -176,7 +177,7 @@ static void ShowSelection(HWND dialog) {
         CacheSettingsRead(&gMain.working);
     else if (PresetFind(text, &preset))
         gMain.working = *preset;
-    CacheSettingsNormalise(&gMain.working, gMain.memoryBase);
+    CacheSettingsNormalise(&gMain.working, gMain.cacheTop);
     ShowRows(dialog);
 }
 
@@ -245,7 +246,7 @@ static int SelectEntry(HWND dialog, const char* name) {
 // (the last of several).
 static void FillList(HWND dialog) {
     MemoryStatusLog();
-    gMain.memoryBase = MemoryStatusBase();
+    gMain.cacheTop = CacheFileCacheTop(MemoryStatusBase());
     CacheSettingsRead(&gMain.working);
     int index = 0;
     ComboAdd(dialog, IDC_PRESETS, &index, kCurrentSettings);
@@ -345,9 +346,29 @@ static void RemovePreset(HWND dialog) {
     SavePresets(removed);
 }
 
+// A file cache typed above the ceiling goes out only on the user's word; No holds it there.
+static void ConfirmAboveCeiling() {
+    const int32_t above = CacheAboveCeiling(&gMain.working);
+    if (above == 0) return;
+    char question[400];
+    StrPrintf(question, sizeof question,
+              "A disk cache of %d Kb is above %d Kb (512 MB): with more memory than that, the "
+              "disk cache of Windows 95, 98 and Me can take all of it, and Windows may then "
+              "not start (\"Insufficient memory to initialize Windows\").\n\nWrite %d Kb "
+              "anyway? No writes %d Kb.",
+              above, CS_FILE_CACHE_CEILING, above, CS_FILE_CACHE_CEILING);
+    if (AskYes(question)) {
+        LogPrint("Disk cache of %d Kb above the ceiling written on the user's word\n", above);
+        return;
+    }
+    CacheHoldToCeiling(&gMain.working);
+    LogPrint("Disk cache held to %d Kb\n", CS_FILE_CACHE_CEILING);
+}
+
 static void ApplySettings(HWND dialog) {
     Gather(dialog);
     if (!AskYes("Apply the current settings?")) return;
+    ConfirmAboveCeiling();
     CacheSettingsWrite(&gMain.working);
     LogPrint("Applied '%s'\n", gMain.working.name);
     if (gMain.config->askForReboot == 1) RestartPrompt();
@@ -361,6 +382,21 @@ static void ApplyTrayPreset(HWND dialog, int index) {
     }
     ShowSelection(dialog);
     Gather(dialog);
+    // Applied without a question: a file cache above the ceiling is held to it, and the user
+    // hears of it once.
+    if (CacheAboveCeiling(&gMain.working) != 0) {
+        CacheHoldToCeiling(&gMain.working);
+        LogPrint("Disk cache held to %d Kb\n", CS_FILE_CACHE_CEILING);
+        if (!gMain.ceilingTold) {
+            gMain.ceilingTold = 1;
+            char text[300];
+            StrPrintf(text, sizeof text,
+                      "A disk cache above %d Kb (512 MB) can keep Windows 95, 98 and Me from "
+                      "starting: it was written as %d Kb.",
+                      CS_FILE_CACHE_CEILING, CS_FILE_CACHE_CEILING);
+            Inform(text);
+        }
+    }
     CacheSettingsWrite(&gMain.working);
     LogPrint("Applied '%s'\n", gMain.working.name);
     if (gMain.config->askForReboot == 1)
@@ -469,6 +505,12 @@ static void OpenMainWindow(HWND dialog) {
 
     FillList(dialog);
     ShowSelection(dialog);
+    // Where the system reads no "vcache" section the window says so, without a box that would
+    // stand between the user and the window.
+    if (!PlatformVcache())
+        SetDlgItemTextA(dialog, IDC_PLATFORM_NOTE,
+                        "This Windows does not read these settings: they take effect on Windows "
+                        "95, 98 and Me only.");
     WinMoveOnScreen(dialog, gMain.config->dialogX, gMain.config->dialogY, gMain.config->dialogW,
                     gMain.config->dialogH);
     ApplyStacking(dialog);

@@ -5,6 +5,7 @@
 
 #include <commctrl.h>
 #include <shlobj.h>
+#include <stdlib.h>
 
 #include "tessel/registry.h"
 #include "tessel/tsl-core.h"
@@ -235,6 +236,45 @@ int PlatformRestartQueueName(const char* path, char* buffer, int size) {
     if (length == 0 || length >= static_cast<DWORD>(size)) {
         buffer[0] = '\0';
         return 0;
+    }
+    return 1;
+}
+
+// ---------------------------------------------------------------------------
+// Memory
+// ---------------------------------------------------------------------------
+
+namespace {
+PlatformCall<BOOL(WINAPI*)(MEMORYSTATUSEX*)> gMemoryStatusEx("kernel32.dll", "GlobalMemoryStatusEx",
+                                                             PLATFORM_NT);
+constexpr char kMemoryVariable[] = "TSL_PHYSICAL_MEMORY";
+}  // namespace
+
+int PlatformMemoryStatus(PlatformMemory* memory) {
+    TSL_NOT_NULL(kSrc, memory);
+    *memory = PlatformMemory{};
+    if (auto statusEx = gMemoryStatusEx.Get()) {
+        MEMORYSTATUSEX status = {};
+        status.dwLength = sizeof status;
+        if (!statusEx(&status)) return 0;
+        *memory = {status.dwMemoryLoad,         status.ullTotalPhys,     status.ullAvailPhys,
+                   status.ullTotalPageFile,     status.ullAvailPageFile, status.ullTotalVirtual,
+                   status.ullAvailVirtual};
+    } else {
+        MEMORYSTATUS status = {};
+        status.dwLength = sizeof status;
+        GlobalMemoryStatus(&status);
+        *memory = {status.dwMemoryLoad,     status.dwTotalPhys,     status.dwAvailPhys,
+                   status.dwTotalPageFile, status.dwAvailPageFile, status.dwTotalVirtual,
+                   status.dwAvailVirtual};
+    }
+    const char* text = getenv(kMemoryVariable);
+    int64_t bytes = 0;
+    if (text != nullptr && AtoIChecked(text, &bytes) && bytes > 0) {
+        memory->totalPhysical = static_cast<uint64_t>(bytes);
+        if (memory->availablePhysical > memory->totalPhysical)
+            memory->availablePhysical = memory->totalPhysical;
+        LogPrint("Physical memory taken from %s: %s\n", kMemoryVariable, text);
     }
     return 1;
 }

@@ -27,14 +27,35 @@ constexpr char kCaption[] = "Spindrel...";
 constexpr char kCurrent[] = "* Current Settings";
 constexpr DWORD kWaitMs = 15000;
 
-// P of this machine, as the program computes it from the same memory status.
-inline int32_t MemoryBase() {
-    MEMORYSTATUS status = {};
-    status.dwLength = sizeof status;
-    GlobalMemoryStatus(&status);
-    uint64_t base = static_cast<uint64_t>(status.dwTotalPhys) >> 11;
-    return base > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int32_t>(base);
+// The top of the file-cache sliders on this machine, as the program takes it from the same
+// memory status: half the physical memory in kilobytes, at most 524288 (the ceiling of the
+// 9x line's disk cache).
+inline int32_t CacheTop() {
+    uint64_t total = 0;
+    MEMORYSTATUSEX extended = {};
+    extended.dwLength = sizeof extended;
+    MEMORYSTATUS plain = {};
+    plain.dwLength = sizeof plain;
+    if (!fixture::NineX() && GlobalMemoryStatusEx(&extended)) {
+        total = extended.ullTotalPhys;
+    } else {
+        GlobalMemoryStatus(&plain);
+        total = plain.dwTotalPhys;
+    }
+    return total >> 11 > 524288 ? 524288 : static_cast<int32_t>(total >> 11);
 }
+
+// The physical memory the programs started meanwhile are shown (through TSL_PHYSICAL_MEMORY,
+// which they inherit), for the life of the object.
+class ShownMemory {
+public:
+    explicit ShownMemory(uint64_t bytes) {
+        SetEnvironmentVariableA("TSL_PHYSICAL_MEMORY", std::to_string(bytes).c_str());
+    }
+    ~ShownMemory() { SetEnvironmentVariableA("TSL_PHYSICAL_MEMORY", nullptr); }
+    ShownMemory(const ShownMemory&) = delete;
+    ShownMemory& operator=(const ShownMemory&) = delete;
+};
 
 // ---------------------------------------------------------------------------
 // The registry and system.ini, saved and put back

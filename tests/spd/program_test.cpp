@@ -82,8 +82,8 @@ TEST_F(Program, FirstStartShowsTheSystemsSettingsAndStoresTheDefaults) {
     for (int box : {kMinActive, kMaxActive, kChunkActive, kTemplateActive})
         EXPECT_EQ(windriver::CheckState(spd.window, box), BST_CHECKED) << box;
 
-    // Slider ranges follow P; the fixed rows have their own.
-    const int32_t p = spdtest::MemoryBase();
+    // Slider ranges follow P up to the ceiling; the fixed rows have their own.
+    const int32_t p = spdtest::CacheTop();
     windriver::Slider min = windriver::SliderOf(spd.window, kMinSlider);
     EXPECT_EQ(min.position, 1024);
     EXPECT_EQ(min.minimum, 512);
@@ -147,9 +147,9 @@ TEST_F(Program, PresetWithTheSystemsValuesIsSelectedAndPercentPresetsAreConverte
     EXPECT_FALSE(windriver::IsControlEnabled(spd.window, kNameField));
     EXPECT_FALSE(windriver::IsControlEnabled(spd.window, kPathSlider));
 
-    // Percent: converted from this machine's P and rounded, then clamped.
+    // Percent: converted from this machine's P (up to the ceiling) and rounded, then clamped.
     ASSERT_TRUE(spd.Select("Percent"));
-    const int32_t p = spdtest::MemoryBase();
+    const int32_t p = spdtest::CacheTop();
     auto rounded = [](long long v) { return static_cast<int>((v + 128) & ~0xFFLL); };
     int min = rounded(static_cast<long long>(1.0 * p / 100));
     int max = rounded(static_cast<long long>(2.0 * p / 100));
@@ -183,8 +183,9 @@ TEST_F(Program, ApplyWritesTheValuesAsTypedAfterTheQuestion) {
     EXPECT_EQ(Vcache()["minfilecache"], "1024");
     EXPECT_FALSE(spd.LogHas("Applied"));
 
-    // Yes: 999999 goes out unchanged, the chunk row switched off removes its entry, and the
-    // restart prompt is offered ("Ask for reboot" is on by default).
+    // Yes: 999999 goes out unchanged once the question about the ceiling was answered Yes
+    // too, the chunk row switched off removes its entry, and the restart prompt is offered
+    // ("Ask for reboot" is on by default).
     Spindrel again;
     ASSERT_TRUE(again.Start(AnswerAll(IDYES)));
     windriver::SetControlText(again.window, kMinField, "999999");
@@ -202,9 +203,98 @@ TEST_F(Program, ApplyWritesTheValuesAsTypedAfterTheQuestion) {
     EXPECT_EQ(spdtest::DwordOf(HKEY_LOCAL_MACHINE, own, "PathCache"), 100);
     EXPECT_EQ(spdtest::DwordOf(HKEY_LOCAL_MACHINE, own, "NameCache"), 2048);
     EXPECT_EQ(again.Exit(), 0);
-    ASSERT_EQ(again.Answers().size(), 1u);
+    ASSERT_EQ(again.Answers().size(), 2u);
     EXPECT_EQ(again.Answers()[0].text, "Apply the current settings?");
     EXPECT_EQ(again.Answers()[0].button, IDYES);
+    EXPECT_EQ(again.Answers()[1].text.rfind("A disk cache of 999999 Kb is above 524288 Kb", 0),
+              0u);
+    EXPECT_EQ(again.Answers()[1].button, IDYES);
+}
+
+// Whatever the memory, the disk cache shown, applied from a percent preset at 100 %, from a
+// slider at its top, typed above the ceiling (answered No) or applied from the tray, stays
+// at or below 524288 Kb, which the 9x line starts with. The 64 MB row keeps the figures of
+// a machine below the ceiling: P 32768, step 327, 10 % of it 3328.
+TEST_F(Program, TheDiskCacheStaysAtOrBelowItsCeilingWhateverTheMemory) {
+    struct Row {
+        uint64_t megabytes;
+        int32_t top;
+        int32_t tenth;  // a percent preset's 10 %, rounded to 256
+    } rows[] = {{64, 32768, 3328}, {768, 393216, 39424}, {2048, 524288, 52480},
+                {6144, 524288, 52480}};
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.megabytes);
+        TypicalSystem();
+        spdtest::SetDword(HKEY_CURRENT_USER, spdtest::kConfigKey, "Ask for reboot", 0);
+        spdtest::ShownMemory memory(row.megabytes << 20);
+        Spindrel spd;
+        const uint32_t percent = CS_PERCENT | CS_MIN_SET | CS_MAX_SET;
+        fixture::WriteAll(spd.datPath, Record(Named("Full", percent, 10, 100, 50, 50, 50)));
+        ASSERT_TRUE(spd.Start([](const std::string&, const std::string& text) {
+            if (text == "Apply the current settings?") return IDYES;
+            return text.find('?') != std::string::npos ? IDNO : IDOK;
+        })) << spd.Log();
+        // The figures of the memory as it is, beyond 4 GB too.
+        EXPECT_TRUE(spd.LogHas("Total Physical : " + std::to_string(row.megabytes << 20) + " [" +
+                               std::to_string(row.megabytes << 10) + "k]"));
+        windriver::Slider max = windriver::SliderOf(spd.window, kMaxSlider);
+        EXPECT_EQ(max.maximum, row.top);
+        EXPECT_EQ(max.page, row.top / 100);
+        ASSERT_TRUE(spd.Select("Full"));
+        EXPECT_EQ(spd.Field(kMinField), Text(row.tenth));
+        EXPECT_EQ(spd.Field(kMaxField), Text(row.top));
+
+        int applied = 0;
+        auto apply = [&](const char* what) {
+            SCOPED_TRACE(what);
+            windriver::PressButton(spd.window, kApply);
+            ASSERT_TRUE(spdtest::WaitFor([&] { return spd.Count("Applied '") > applied; }));
+            applied = spd.Count("Applied '");
+            EXPECT_LE(std::stoi(Vcache()["maxfilecache"]), 524288);
+        };
+        apply("a percent preset at 100 %");
+        EXPECT_EQ(Vcache()["maxfilecache"], Text(row.top));
+        windriver::SetSliderPos(spd.window, kMaxSlider, row.top);
+        apply("the slider at its top");
+        EXPECT_EQ(Vcache()["maxfilecache"], Text(row.top));
+        windriver::SetControlText(spd.window, kMaxField, "800000");
+        apply("typed above the ceiling, answered No");
+        EXPECT_EQ(Vcache()["maxfilecache"], "524288");
+        // The tray applies the list's entry 1 ("Full") without a question.
+        ASSERT_TRUE(spd.Select(spdtest::kCurrent));
+        PostMessageA(spd.window, WM_COMMAND, 4001, 0);
+        ASSERT_TRUE(spdtest::WaitFor([&] { return spd.Count("Applied '") > applied; }));
+        EXPECT_EQ(Vcache()["maxfilecache"], Text(row.top));
+        EXPECT_EQ(spd.Exit(), 0);
+    }
+}
+
+// The tray applies what the window holds without a question: a disk cache typed above the
+// ceiling is held to it, and the user hears of it once.
+TEST_F(Program, TheTrayHoldsADiskCacheAboveTheCeilingAndSaysSoOnce) {
+    TypicalSystem();
+    spdtest::SetDword(HKEY_CURRENT_USER, spdtest::kConfigKey, "Ask for reboot", 0);
+    spdtest::ShownMemory memory(6144ull << 20);
+    Spindrel spd;
+    fixture::WriteAll(spd.datPath, Record(Named("Big", CS_MIN_SET | CS_MAX_SET, 1024, 8192,
+                                                512, 2048, 64)));
+    ASSERT_TRUE(spd.Start(AnswerAll(IDOK)));
+    ASSERT_TRUE(spd.Select("Big"));
+    for (int time = 1; time <= 2; ++time) {
+        SCOPED_TRACE(time);
+        windriver::SetControlText(spd.window, kMaxField, "900000");
+        PostMessageA(spd.window, WM_COMMAND, 4001, 0);
+        // Its notices answered: the first time the one about the ceiling too.
+        ASSERT_TRUE(spd.WaitForAnswers(time + 1));
+        EXPECT_EQ(Vcache()["maxfilecache"], "524288");
+    }
+    EXPECT_EQ(spd.Exit(), 0);
+    std::vector<std::string> texts;
+    for (const windriver::Answer& answer : spd.Answers()) texts.push_back(answer.text);
+    const std::string held = "A disk cache above 524288 Kb (512 MB) can keep Windows 95, 98 and "
+                             "Me from starting: it was written as 524288 Kb.";
+    const std::string later = "The new settings will be applied when the system reboots.";
+    EXPECT_EQ(texts, (std::vector<std::string>{held, later, later}));
 }
 
 // A system without the setup library (the first Windows 95 may lack it): the restart prompt
