@@ -85,21 +85,26 @@ bool ReadHeader(UpdateTransfer* transfer, const char* buffer, int32_t end) {
 }
 
 // True for the names the system keeps for devices ("CON", "COM1", "lpt9.txt" ...), with
-// or without an extension, in any letter case.
+// or without an extension, in any letter case. The system drops the blanks at the end of the
+// name before its extension ("CON .exe" is CON) and takes the superscript digits of the
+// ANSI code page for port numbers ("COM\xB9").
 bool IsDeviceName(const char* name) {
-    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CLOCK$"};
+    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CLOCK$", "CONIN$",
+                                           "CONOUT$"};
     char base[8];
-    int length = 0;
-    while (name[length] != '\0' && name[length] != '.' && length < 7) {
-        base[length] = Upper(name[length]);
-        ++length;
+    int kept = 0;  // the name before its extension, without the blanks at its end
+    for (int at = 0; name[at] != '\0' && name[at] != '.'; ++at) {
+        if (name[at] == ' ') continue;
+        if (at >= static_cast<int>(sizeof base) - 1) return false;
+        while (kept < at) base[kept++] = ' ';
+        base[kept++] = Upper(name[at]);
     }
-    if (name[length] != '\0' && name[length] != '.') return false;
-    base[length] = '\0';
+    base[kept] = '\0';
     for (const char* device : kDevices)
         if (StrEqual(base, device)) return true;
-    return length == 4 && (StrStartsWith(base, "COM") || StrStartsWith(base, "LPT")) &&
-           base[3] >= '1' && base[3] <= '9';
+    const unsigned char port = static_cast<unsigned char>(base[3]);
+    return kept == 4 && (StrStartsWith(base, "COM") || StrStartsWith(base, "LPT")) &&
+           (IsDigit(base[3]) || port == 0xB9 || port == 0xB2 || port == 0xB3);
 }
 
 }  // namespace

@@ -328,6 +328,8 @@ TEST(UpdateFile, NameIsTheLastPartOfTheAddress) {
     EXPECT_EQ(1, ok);
     EXPECT_EQ("COM10", FileName("http://h/COM10", &ok));
     EXPECT_EQ(1, ok);
+    EXPECT_EQ("CONSOLE .exe", FileName("http://h/CONSOLE .exe", &ok));
+    EXPECT_EQ(1, ok);
 }
 
 TEST(UpdateFile, NamesThatLeaveTheFolderOrNameNoPlainFileAreRefused) {
@@ -338,6 +340,10 @@ TEST(UpdateFile, NamesThatLeaveTheFolderOrNameNoPlainFileAreRefused) {
         "http://h/setup.exe.",   "http://h/setup.exe ",  "http://h/con",
         "http://h/Nul.tar.gz",   "http://h/com1.exe",    "http://h/LPT9",
         "http://h/tab\there",    "http://h/a*b",         "",
+        // Device names: blanks before the extension and superscript digits make no file.
+        "http://h/CON .exe",     "http://h/NUL .txt",    "http://h/COM1 .exe",
+        "http://h/COM\xB9",      "http://h/lpt\xB2.txt", "http://h/com3     .gz",
+        "http://h/CONIN$",       "http://h/conout$.x",   "http://h/COM0",
     };
     for (const char* address : refused) {
         int ok = 1;

@@ -465,6 +465,7 @@ TEST(Download, NamesAndSavePathsOutsideTheProductsFolderAreRefusedUnasked) {
         server.Url("/dl/"),           server.Url("/.."),
         server.Url("/$1evil.exe"),    server.Url("/a\\..\\..\\evil.exe"),
         server.Url("/c:evil.exe"),    server.Url("/con"),
+        server.Url("/CON .exe"),      server.Url("/COM\xB9"),
         server.Url("/") + std::string(SCRIPT_PATH_SIZE - product.folder.path.size(), 'n'),
     };
     for (const std::string& url : refused) {
