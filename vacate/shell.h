@@ -47,3 +47,9 @@ int ProgressWindowCreate();
 int ProgressWindowShow(int show);
 int ProgressWindowSet(double percent);
 int ProgressWindowDestroy();
+// Shows (1) or hides (0) the window's Cancel button; either forgets an earlier press. Only a
+// download offers it, so the uninstall's window has none.
+int ProgressWindowOfferCancel(int offer);
+// Passes the window's messages on (at most ten times a second), so that it stays answerable
+// during a long wait; 1 once its Cancel has been pressed while offered.
+int ProgressWindowPoll();

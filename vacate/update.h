@@ -51,6 +51,18 @@ int UpdateScanInfo(const char* text, const char* productKey, UpdateRecord* recor
 // device name.
 int UpdateFileName(const char* address, char* name);
 
+// The longest a response may take from its request on: UPDATE_DEADLINE_MS, and a second more
+// for every UPDATE_DEADLINE_RATE bytes of `bytes`, its announced size (or, without one, what
+// has come so far: a response must keep that rate on average).
+constexpr int32_t UPDATE_DEADLINE_MS = 20000;
+constexpr int32_t UPDATE_DEADLINE_RATE = 1024;
+int64_t UpdateDeadlineMs(int64_t bytes);
+
+// 1 when the response in `response` (`length` bytes so far) is complete: its header has ended
+// and the body its "Content-Length:" announces has come whole. A response without a size
+// ends only with the connection.
+int UpdateResponseComplete(const char* response, int32_t length);
+
 // The status code of the response in `response` (`length` bytes: "HTTP/x.y NNN ..."), 0 when
 // it does not start with a status line; its first line (cut to `capacity` - 1 bytes) goes
 // into `line` for the log.
@@ -65,7 +77,8 @@ struct UpdateTransfer {
     int32_t headerSeen;  // 1 once the header's end has come
     int32_t bodyStart;   // where the body begins in the buffer, once the header is seen
     int32_t status;      // the status code of the status line
-    int64_t expected;    // "Content-Length:", 0 when the header has none
+    int32_t sized;       // 1 when the header announced the size ("Content-Length:")
+    int64_t expected;    // the announced size (0 when none was announced)
     int64_t written;     // body bytes taken
     double percent;      // progress after the last read: 60..100, or -1 (no size known)
     int32_t failed;      // 1 once the download cannot be used (logged)
@@ -83,6 +96,11 @@ int UpdateTransferRoom(UpdateTransfer* transfer, int32_t* offset, int32_t* room)
 // (status, size) or its body ran past the announced size.
 int UpdateTransferTake(UpdateTransfer* transfer, char* buffer, int32_t received,
                        int32_t* bodyOffset, int32_t* bodyLength);
+// 1 once the announced body has come whole: nothing more is to be read.
+int UpdateTransferDone(const UpdateTransfer* transfer);
+// The download's deadline from its request on (UpdateDeadlineMs of its size, or without one
+// of what came so far).
+int64_t UpdateTransferDeadlineMs(const UpdateTransfer* transfer);
 // The outcome once reading has stopped: 1 when the file is complete. `brokenOff` is 1 when
 // the last read failed with an error instead of the server's close: a body without a size
 // then cannot count as complete.
@@ -98,6 +116,7 @@ struct UpdateChoice {
     char signature[SIGNATURE_TEXT_SIZE];  // its record's '5' field
     char savePath[UPDATE_FIELD_SIZE];     // where UpdateDownload saved it
     int32_t accepted;                     // 1 when the user chose the download
+    int32_t cancelled;                    // 1 when the user cancelled it during the download
     // The saved file, held open against writers from its check (complete, and with
     // "UPDATE KEY" its signature good) until it has run; null otherwise.
     void* checkedFile;

@@ -376,7 +376,9 @@ Fed Feed(const std::string& response, const std::vector<int32_t>& chunks, int32_
     for (;;) {
         int32_t at = -1;
         int32_t room = -1;
-        if (!UpdateTransferRoom(&fed.transfer, &at, &room)) break;
+        // Nothing is read past the announced body.
+        if (UpdateTransferDone(&fed.transfer) || !UpdateTransferRoom(&fed.transfer, &at, &room))
+            break;
         if (next >= response.size()) break;
         int32_t take = chunks[std::min(read++, chunks.size() - 1)];
         take = std::min<int32_t>({take, room, static_cast<int32_t>(response.size() - next)});
@@ -446,6 +448,10 @@ TEST(UpdateTransfer, SizeDecidesCompletenessAndOnlyASizeCanTellABreak) {
     EXPECT_EQ(1, Feed(Response("HTTP/1.0 200 OK\r\nContent-Length: 50", body), {9}, 4096,
                       1).result);
 
+    // Zero is a size: an empty body, and nothing after the header.
+    EXPECT_EQ(1, Feed(Response("HTTP/1.0 200 OK\r\nContent-Length: 0", ""), {9}, 4096).result);
+    EXPECT_EQ(0, Feed(Response("HTTP/1.0 200 OK\r\nContent-Length: 0", body), {9}, 4096).result);
+
     // No size: the close completes the file, a reset does not.
     EXPECT_EQ(1, Feed(Response("HTTP/1.0 200 OK", body), {9}, 4096).result);
     EXPECT_EQ(0, Feed(Response("HTTP/1.0 200 OK", body), {9}, 4096, 1).result);
@@ -455,6 +461,34 @@ TEST(UpdateTransfer, SizeDecidesCompletenessAndOnlyASizeCanTellABreak) {
     Fed inBody = Feed(Response("HTTP/1.0 200 OK", "Content-Length: 3\r\n"), {4}, 4096);
     EXPECT_EQ(1, inBody.result);
     EXPECT_EQ(0, inBody.transfer.expected);
+}
+
+// A response ends with its announced body, whatever the server sends after it (the
+// connection may stay open); without a size, only the server's close ends it.
+TEST(UpdateTransfer, EndsWithTheAnnouncedBody) {
+    const std::string more = "bytes after the announced body";
+    struct Case {
+        const char* head;
+        std::string body;
+        bool sized;
+    } cases[] = {
+        {"HTTP/1.0 200 OK\r\nContent-Length: 5", "abcde", true},
+        {"HTTP/1.0 200 OK\r\ncontent-length:0", "", true},
+        {"HTTP/1.0 200 OK", "abcde", false},
+    };
+    for (const Case& c : cases) {
+        const std::string whole = Response(c.head, c.body);
+        const std::string response = whole + more;
+        // The version request, complete from the announced body's last byte on.
+        for (size_t n = 0; n <= response.size(); ++n)
+            EXPECT_EQ(c.sized && n >= whole.size() ? 1 : 0,
+                      UpdateResponseComplete(response.data(), static_cast<int32_t>(n)))
+                << c.head << " " << n;
+        // The download, read byte by byte.
+        Fed fed = Feed(response, {1}, 4096);
+        EXPECT_EQ(1, fed.result) << c.head;
+        EXPECT_EQ(c.sized ? c.body : c.body + more, fed.body) << c.head;
+    }
 }
 
 TEST(UpdateTransfer, ErrorStatusesAndUnreadableSizesFail) {

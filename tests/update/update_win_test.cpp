@@ -831,6 +831,101 @@ TEST(Check, ThroughTheRealProxy) {
 }
 
 // ---------------------------------------------------------------------------
+// The end of a response
+// ---------------------------------------------------------------------------
+
+// Presses the progress window's Cancel once it shows and the download's own file is in
+// `folder`.
+class CancelOnceStaged {
+public:
+    explicit CancelOnceStaged(const std::string& folder)
+        : answerer_([](const std::string&, const std::string&) { return 0; },
+                    GetCurrentProcessId(), [folder](HWND window) {
+                        HWND cancel = GetDlgItem(window, IDC_PROGRESS_CANCEL);
+                        if (cancel == nullptr || !IsWindowVisible(cancel)) return 0;
+                        for (const std::string& name : FilesIn(folder))
+                            if (Contains(name, ".part")) return IDC_PROGRESS_CANCEL;
+                        return 0;
+                    }) {}
+    bool Pressed() { return !answerer_.Answers().empty(); }
+
+private:
+    windriver::BoxAnswerer answerer_;
+};
+
+// A response ends with its announced body, whatever the server then does with the
+// connection, and "Content-Length: 0" announces an empty one; one that trickles in ends at
+// its deadline (from its size, or without one from what came), and the user's Cancel ends a
+// download at once. Each ends before the server lets go; nothing of a failed download stays.
+TEST(Download, EndsWithItsSizeItsDeadlineOrTheUsersCancel) {
+    enum Via { kFetch, kDownload, kCheck };
+    const std::string sized = "HTTP/1.0 200 OK\r\nContent-Length: ";
+    const std::string document = Record(kKey, "2.05", "http://p/", "http://d/setup.exe");
+    struct Case {
+        const char* what;
+        Via via;
+        Reply reply;  // of the version request (kFetch) or of the download
+        int result;   // of the fetch or the download
+        const char* logged;
+    };
+    const Case cases[] = {
+        {"the body, the connection held", kDownload,
+         updatetest::RespondAndHold(sized + std::to_string(kInstaller.size()), kInstaller, 30000),
+         1, "Filesize = 70012 (68k)\n"},
+        {"an empty body announced, then bytes", kDownload,
+         updatetest::RespondAndHold(sized + "0", kInstaller, 30000), 0, "Sizes to not match (0 != "},
+        {"a body that trickles past the deadline of its size", kDownload,
+         updatetest::Trickle(sized + "100", std::string(40, 't'), 2000), 0,
+         "Download past its deadline (20 s)\n"},
+        {"the document, the connection held", kFetch,
+         updatetest::RespondAndHold(sized + std::to_string(document.size()), document, 30000), 1,
+         "Recieved -> 0 ["},
+        {"a document without a size that trickles", kFetch,
+         updatetest::Trickle("HTTP/1.0 200 OK", document, 1000), 0,
+         "Update information past its deadline (20 s)\n"},
+        {"a body without a size that trickles, cancelled", kCheck,
+         updatetest::Trickle("HTTP/1.0 200 OK", std::string(40, 't'), 2000), 1,
+         "Download cancelled by the user\n"},
+    };
+    ProxySetting noProxy(0, "");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        HttpServer server;
+        if (c.via == kCheck)
+            server.Serve({Ok(Record(kKey, "2.05", "http://p/", server.Url("/setup.exe"))), c.reply});
+        else
+            server.Serve(c.reply);
+        Product product(server.Url("/info.txt"));
+        size_t mark = testlog::Mark();
+        int result = 0;
+        if (c.via == kFetch) {
+            Fetched fetched = Fetch(product, server.Url("/info.txt"));
+            result = fetched.result;
+            if (result) EXPECT_TRUE(Contains(fetched.text, "\r\n\r\n" + document));
+        } else if (c.via == kDownload) {
+            result = Download(product, server.Url("/setup.exe"));
+        } else {
+            CancelOnceStaged cancel(product.folder.path);
+            Answers answers({IDYES}, IDC_UPDATE_DOWNLOAD);
+            result = UpdateCheck(&product.context);
+            // No question whether to try again, no notice, no other attempt.
+            EXPECT_EQ((Shown{kAsk, "dialog"}), answers.Shown());
+            EXPECT_TRUE(cancel.Pressed());
+            EXPECT_EQ(2u, server.Requests().size());
+        }
+        // The server had not finished its reply (the check's document aside).
+        EXPECT_EQ(c.via == kCheck ? 1 : 0, server.Finished());
+        EXPECT_EQ(c.result, result);
+        EXPECT_TRUE(Contains(testlog::Since(mark), c.logged)) << testlog::Since(mark);
+        UpdateReleaseDownload();
+        const bool saved = c.via == kDownload && c.result == 1;
+        EXPECT_EQ(saved ? std::vector<std::string>{"setup.exe"} : std::vector<std::string>{},
+                  FilesIn(product.folder.path));
+        if (saved) EXPECT_TRUE(kInstaller == fixture::ReadAll(product.folder.path + "setup.exe"));
+    }
+}
+
+// ---------------------------------------------------------------------------
 // Signed updates: packages that carry "UPDATE KEY"
 // ---------------------------------------------------------------------------
 

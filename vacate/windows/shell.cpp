@@ -43,6 +43,11 @@ int progressPosition;  // the bar's position as last set
 DWORD progressTick;    // when it was set (0: not since the window was shown)
 constexpr int kProgressEnd = 2000;
 constexpr DWORD kProgressInterval = 100;  // milliseconds
+// The Cancel button, shown (with a row of the window for it) only while a download offers it.
+int cancelOffered;
+int cancelPressed;
+DWORD pollTick;                 // when ProgressWindowPoll last passed messages on
+constexpr int kCancelRow = 16;  // dialog units the button's row adds to the window
 
 // What one pass over the top-level windows looks for, and what it found.
 struct WindowSearch {
@@ -117,18 +122,27 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter) {
     return TRUE;
 }
 
-INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM, LPARAM) {
+INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
         ProgressReset(dialog, IDC_PROGRESS_BAR);
         progressPosition = 0;
         SetForegroundWindow(dialog);
         return TRUE;
+    case WM_COMMAND:
+        // Cancel (or Escape) does something only while a download offers it.
+        if (LOWORD(wParam) != IDC_PROGRESS_CANCEL) return FALSE;
+        if (cancelOffered) cancelPressed = 1;
+        return TRUE;
     case WM_CLOSE:
         DestroyWindow(dialog);
         return TRUE;
     case WM_DESTROY:
-        if (progressWindow == dialog) progressWindow = nullptr;
+        if (progressWindow == dialog) {
+            progressWindow = nullptr;
+            cancelOffered = 0;
+            cancelPressed = 0;
+        }
         return TRUE;
     default:
         return FALSE;
@@ -402,6 +416,36 @@ int ProgressWindowSet(double percent) {
     ProgressSetPercent(progressWindow, IDC_PROGRESS_BAR, percent);
     PumpMessages();
     return 1;
+}
+
+int ProgressWindowOfferCancel(int offer) {
+    cancelPressed = 0;
+    offer = offer != 0;
+    if (progressWindow == nullptr) return 0;
+    if (offer == cancelOffered) return 1;
+    // The button's row is added below the bar while it shows, so that the uninstall's
+    // window stays as it is.
+    RECT row = {0, 0, 0, kCancelRow};
+    MapDialogRect(progressWindow, &row);
+    RECT frame;
+    GetWindowRect(progressWindow, &frame);
+    SetWindowPos(progressWindow, nullptr, 0, 0, frame.right - frame.left,
+                 frame.bottom - frame.top + (offer ? row.bottom : -row.bottom),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ShowWindow(GetDlgItem(progressWindow, IDC_PROGRESS_CANCEL), offer ? SW_SHOW : SW_HIDE);
+    WinCenter(progressWindow, nullptr);
+    cancelOffered = offer;
+    return 1;
+}
+
+int ProgressWindowPoll() {
+    if (progressWindow == nullptr) return 0;
+    const DWORD now = GetTickCount();
+    if (now - pollTick >= kProgressInterval) {
+        pollTick = now;
+        PumpMessages();
+    }
+    return cancelPressed;
 }
 
 int ProgressWindowDestroy() {

@@ -264,18 +264,48 @@ int StagePlace(Staged* staged, const char* finalPath, void** held) {
     return 1;
 }
 
-// Reads the response into the staged file (and the hash), as UpdateTransfer takes it apart.
+// The deadline of one response, counted from its request on: no read waits longer than it
+// leaves.
+struct Deadline {
+    DWORD start;
+    int32_t silence;  // the socket's own read time-out, for one wait
+};
+
+void DeadlineBegin(Deadline* deadline, const Socket* socket) {
+    deadline->start = GetTickCount();
+    deadline->silence = socket->readTimeout;
+}
+
+int64_t DeadlineLeft(const Deadline* deadline, int64_t limitMs) {
+    return limitMs - static_cast<int64_t>(GetTickCount() - deadline->start);
+}
+
+// Before a read: 1 with the socket's read time-out cut to what the deadline leaves; 0 once
+// it has passed.
+int DeadlineRead(const Deadline* deadline, Socket* socket, int64_t limitMs) {
+    const int64_t left = DeadlineLeft(deadline, limitMs);
+    if (left <= 0) return 0;
+    socket->readTimeout =
+        left < deadline->silence ? static_cast<int32_t>(left) : deadline->silence;
+    return 1;
+}
+
+// Reads the response into the staged file (and the hash), as UpdateTransfer takes it apart,
+// until its announced body is in, its deadline has passed or the user cancels (`*cancelled`).
 // 1 when the file came complete from a 2xx response.
 int Receive(Socket* socket, Staged* staged, SignatureDigest* digest, char* buffer,
-            int32_t size) {
+            int32_t size, int* cancelled) {
     ProgressWindowSet(60);
     UpdateTransfer transfer;
     UpdateTransferBegin(&transfer, size);
+    Deadline deadline;
+    DeadlineBegin(&deadline, socket);
     int32_t at = 0;
     int32_t room = 0;
     int32_t got = 0;
     int saved = 1;
-    while (UpdateTransferRoom(&transfer, &at, &room) &&
+    while (!UpdateTransferDone(&transfer) && UpdateTransferRoom(&transfer, &at, &room) &&
+           DeadlineRead(&deadline, socket, UpdateTransferDeadlineMs(&transfer)) &&
            HttpRead(socket, buffer + at, room, &got)) {
         int32_t bodyAt = 0;
         int32_t bodyLength = 0;
@@ -288,10 +318,18 @@ int Receive(Socket* socket, Staged* staged, SignatureDigest* digest, char* buffe
         }
         LogPrint("Recieved -> [%d / %d]\n", bodyLength, static_cast<int32_t>(transfer.written));
     }
-    // The server's close ends a download normally; a reset or a time-out breaks it off.
-    const int brokenOff = socket->lastError != 0;
-    if (brokenOff) LogPrint("Download read failed (%s)\n", SocketLastErrorText(socket));
-    return saved && UpdateTransferResult(&transfer, brokenOff);
+    // The announced size or the server's close ends a download normally; a reset, a time-out,
+    // the deadline or the user breaks it off.
+    const int64_t limit = UpdateTransferDeadlineMs(&transfer);
+    const int late = !UpdateTransferDone(&transfer) && DeadlineLeft(&deadline, limit) <= 0;
+    *cancelled = socket->lastError == WSAEINTR;
+    if (*cancelled)
+        LogPrint("Download cancelled by the user\n");
+    else if (late)
+        LogPrint("Download past its deadline (%d s)\n", static_cast<int32_t>(limit / 1000));
+    else if (socket->lastError != 0)
+        LogPrint("Download read failed (%s)\n", SocketLastErrorText(socket));
+    return saved && UpdateTransferResult(&transfer, late || socket->lastError != 0);
 }
 
 typedef int (*UpdatePhase)(ScriptContext* context, const char* address, int useProxy,
@@ -311,7 +349,8 @@ int RunPhases(ScriptContext* context, const char* address, UpdatePhase phase,
             r = phase(context, address, 0, buffer, UPDATE_BUFFER_SIZE);
         else if (AskYesNo(question, kCaption))
             p = 0;
-        if (r == 1 || ++p >= 3) return r;
+        // A download the user cancelled is not tried again.
+        if (r == 1 || gChoice.cancelled || ++p >= 3) return r;
     }
 }
 
@@ -437,7 +476,7 @@ int UpdateCheck(ScriptContext* context) {
         }
     }
     MemFree(buffer, UPDATE_BUFFER_SIZE, MEM_DEFAULT, kSrc, __LINE__);
-    if (r == 0)
+    if (r == 0 && !gChoice.cancelled)
         ShowProblem("Unable to contact the update server, please try again later.", kCaption);
     return 1;
 }
@@ -455,20 +494,29 @@ int UpdateFetchInfo(ScriptContext* context, const char* address, int useProxy, c
     if (sent) {
         ProgressWindowSet(60);
         // The whole response goes into the buffer as one text, one byte kept for its end;
-        // the server's close ends it.
+        // its announced size or the server's close ends it, or its deadline.
         int32_t used = 0;
         int32_t got = 0;
         buffer[0] = '\0';
-        while (used < size - 1 && HttpRead(socket, buffer + used, size - 1 - used, &got)) {
+        Deadline deadline;
+        DeadlineBegin(&deadline, socket);
+        while (used < size - 1 && !UpdateResponseComplete(buffer, used) &&
+               DeadlineRead(&deadline, socket, UpdateDeadlineMs(used)) &&
+               HttpRead(socket, buffer + used, size - 1 - used, &got)) {
             LogPrint("Recieved -> %d [%d]\n", used, got);
             used += got;
             buffer[used] = '\0';
         }
+        const int complete = UpdateResponseComplete(buffer, used);
         // A full buffer: one more byte tells a document that fits exactly from one that is
         // too large.
         char extra = 0;
         char line[UPDATE_FIELD_SIZE];
-        if (used == size - 1 && HttpRead(socket, &extra, 1, &got)) {
+        const int64_t limit = UpdateDeadlineMs(used);
+        if (!complete && DeadlineLeft(&deadline, limit) <= 0) {
+            LogPrint("Update information past its deadline (%d s)\n",
+                     static_cast<int32_t>(limit / 1000));
+        } else if (!complete && used == size - 1 && HttpRead(socket, &extra, 1, &got)) {
             LogPrint("Update information too large (%d bytes or more)\n", size);
         } else if (used > 0) {
             // An error page (of a proxy, say) is no version document: the phase failed.
@@ -541,6 +589,7 @@ int UpdateDownload(ScriptContext* context, const char* address, int useProxy, ch
     TSL_NOT_NULL(kSrc, buffer);
 
     UpdateReleaseDownload();
+    gChoice.cancelled = 0;
     // The server names the file; only a plain name inside the product's folder is taken.
     char name[UPDATE_FIELD_SIZE];
     if (!UpdateFileName(address, name)) {
@@ -567,7 +616,11 @@ int UpdateDownload(ScriptContext* context, const char* address, int useProxy, ch
     if (hashing == nullptr || SignatureDigestBegin(hashing))
         socket = StartRequest(address, "Download", useProxy, buffer, size, &sent);
     if (socket != nullptr) {
-        if (sent) result = Receive(socket, &staged, hashing, buffer, size);
+        // The user may cancel the download (not the rest of the check) from the progress
+        // window.
+        ProgressWindowOfferCancel(1);
+        if (sent) result = Receive(socket, &staged, hashing, buffer, size, &gChoice.cancelled);
+        ProgressWindowOfferCancel(0);
         ReleaseConnection(&socket);
     }
     if (hashing != nullptr) {
