@@ -122,6 +122,10 @@ bool IsDeviceName(const char* name) {
     return IsDigit(base[3]) || port == 0xB9 || port == 0xB2 || port == 0xB3;
 }
 
+constexpr char kStagedPrefix[] = "~update-";
+constexpr char kStagedExtension[] = ".part";
+constexpr char kProgramExtension[] = ".exe";
+
 }  // namespace
 
 int UpdateReadField(const char** cursor, char* destination, int capacity) {
@@ -238,6 +242,20 @@ int UpdateFileName(const char* address, char* name) {
         return 0;
     }
     return 1;
+}
+
+int UpdateStagedName(char* name, uint32_t process, uint32_t tick, int program) {
+    TSL_NOT_NULL(kSrc, name);
+    StrPrintf(name, UPDATE_FIELD_SIZE, "%s%u-%u%s", kStagedPrefix, static_cast<unsigned>(process),
+              static_cast<unsigned>(tick), program ? kProgramExtension : kStagedExtension);
+    return 1;
+}
+
+int UpdateIsProgramName(const char* name) {
+    TSL_NOT_NULL(kSrc, name);
+    const int length = StrLen(name);
+    const int extension = sizeof kProgramExtension - 1;
+    return length > extension && StrEqualNoCase(name + length - extension, kProgramExtension);
 }
 
 int64_t UpdateDeadlineMs(int64_t bytes) {

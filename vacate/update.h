@@ -51,6 +51,13 @@ int UpdateScanInfo(const char* text, const char* productKey, UpdateRecord* recor
 // device name.
 int UpdateFileName(const char* address, char* name);
 
+// The download's own file in the product's folder while it arrives, "~update-<process>-
+// <tick>.part" (`program` 0), and the same name ending in ".exe" (`program` 1) for a checked
+// installer that does not keep the server's name. `name` holds UPDATE_FIELD_SIZE bytes.
+int UpdateStagedName(char* name, uint32_t process, uint32_t tick, int program);
+// 1 when the server's name can stay the installer's: it ends in ".exe" (any letter case).
+int UpdateIsProgramName(const char* name);
+
 // The longest a response may take from its request on: UPDATE_DEADLINE_MS, and a second more
 // for every UPDATE_DEADLINE_RATE bytes of `bytes`, its announced size (or, without one, what
 // has come so far: a response must keep that rate on average).

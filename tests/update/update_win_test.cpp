@@ -1078,9 +1078,54 @@ TEST(Signed, AnInstallerThatDoesNotCheckOutIsDeletedAndNeverRun) {
         EXPECT_EQ(std::vector<std::string>{"uninstall.exe"}, FilesIn(product.folder.path));
         std::string log = testlog::Since(mark);
         EXPECT_TRUE(Contains(log, c.logged)) << log;
-        EXPECT_TRUE(Contains(log, "Download for '" + own + "' not run and removed: its signature "
-                                  "did not check out\n"));
+        // Under a name of its own: the product has a file of the server's name.
+        EXPECT_TRUE(Contains(log, "Download for '" + product.folder.path + "~update-"));
+        EXPECT_TRUE(Contains(log, "' not run and removed: its signature did not check out\n"));
         EXPECT_FALSE(Contains(log, "Update signature checks out"));
+    }
+}
+
+// A complete download that checks out never takes the place of a file: it keeps the
+// server's name only as a program (".exe") of a name no file of the folder has, and a name of
+// its own otherwise; it runs as a program whatever the server named it, never through the
+// shell's handler of a name.
+TEST(Signed, TheDownloadReplacesNoFileAndRunsAsAProgram) {
+    const std::string signature = signtest::SignBytes(signtest::MakersKey(), FixtureInstaller());
+    struct Case {
+        const char* path;  // of the download's address
+        const char* kept;  // the saved file's name, null for a name of its own
+    } cases[] = {{"/uninstall.exe", nullptr}, {"/setup.qx1", nullptr}, {"/Setup.EXE", "Setup.EXE"}};
+    ProxySetting noProxy(0, "");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        HttpServer server;
+        ServeSigned(&server, &signature, {FixtureInstaller()}, "", c.path);
+        SignedProduct product(server.Url("/info.txt"));
+        const std::string own = product.folder.path + "uninstall.exe";
+        ASSERT_TRUE(fixture::WriteAll(own, kInstaller));
+        const std::string record = product.folder.path + "installer-ran.txt";
+        InstallerWishes wishes(record, 0);
+        Answers answers({IDYES}, IDC_UPDATE_DOWNLOAD);
+        EXPECT_EQ(1, UpdateCheck(&product.context));
+        EXPECT_EQ((Shown{kAsk, "dialog", kNotUpdated}), answers.Shown());
+        EXPECT_TRUE(kInstaller == fixture::ReadAll(own));
+        if (!fixture::Exists(record)) {
+            ADD_FAILURE() << "the installer did not run";
+            continue;
+        }
+        // It ran from the file it was saved to, beside the product's own.
+        const std::string ran = fixture::ReadAll(record);
+        const std::string saved = ran.substr(0, ran.find("\r\n"));
+        EXPECT_EQ(saved, UpdateCurrentChoice()->savePath);
+        EXPECT_TRUE(FixtureInstaller() == fixture::ReadAll(saved));
+        const std::string name = saved.substr(std::min(saved.size(), product.folder.path.size()));
+        if (c.kept != nullptr)
+            EXPECT_EQ(c.kept, name);
+        else
+            EXPECT_TRUE(name.rfind("~update-", 0) == 0 && name.size() > 12 &&
+                        name.substr(name.size() - 4) == ".exe")
+                << name;
+        EXPECT_EQ(3u, FilesIn(product.folder.path).size());
     }
 }
 

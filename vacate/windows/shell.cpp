@@ -296,6 +296,30 @@ int ComStop() {
     return 1;
 }
 
+namespace {
+
+// Processes this thread's messages until the process ends, then stores its exit code.
+void WaitForProgram(HANDLE process, const char* program, uint32_t* exitCode) {
+    for (;;) {
+        PumpMessages();
+        DWORD waited = WaitForSingleObject(process, PROGRAM_WAIT_SLICE);
+        if (waited == WAIT_OBJECT_0) break;
+        if (waited != WAIT_TIMEOUT) {
+            LogPrint("Failed to wait for '%s' (0x%.8X)\n", program, GetLastError());
+            break;
+        }
+    }
+    DWORD code = 0;
+    if (GetExitCodeProcess(process, &code)) {
+        if (exitCode != nullptr) *exitCode = code;
+    } else {
+        DWORD error = GetLastError();
+        LogPrint("Failed to get exit code (%d) (0x%.8X)\n", error, error);
+    }
+}
+
+}  // namespace
+
 int RunProgram(const char* program, const char* parameters, int wait, uint32_t* exitCode) {
     TSL_NOT_NULL(SOURCE, program);
     if (exitCode != nullptr) *exitCode = 0;
@@ -316,26 +340,33 @@ int RunProgram(const char* program, const char* parameters, int wait, uint32_t* 
     }
     // A document handed to a program that was already running has no process of its own.
     if (info.hProcess == nullptr) return 1;
-
-    if (wait) {
-        for (;;) {
-            PumpMessages();
-            DWORD waited = WaitForSingleObject(info.hProcess, PROGRAM_WAIT_SLICE);
-            if (waited == WAIT_OBJECT_0) break;
-            if (waited != WAIT_TIMEOUT) {
-                LogPrint("Failed to wait for '%s' (0x%.8X)\n", program, GetLastError());
-                break;
-            }
-        }
-        DWORD code = 0;
-        if (GetExitCodeProcess(info.hProcess, &code)) {
-            if (exitCode != nullptr) *exitCode = code;
-        } else {
-            DWORD error = GetLastError();
-            LogPrint("Failed to get exit code (%d) (0x%.8X)\n", error, error);
-        }
-    }
+    if (wait) WaitForProgram(info.hProcess, program, exitCode);
     CloseHandle(info.hProcess);
+    return 1;
+}
+
+int RunProgramFile(const char* program, const char* parameters, uint32_t* exitCode) {
+    TSL_NOT_NULL(SOURCE, program);
+    TSL_NOT_NULL(SOURCE, parameters);
+    if (exitCode != nullptr) *exitCode = 0;
+    // The program's own quoted path first, as the program expects to find itself.
+    char commandLine[2 * SHELL_PATH_SIZE];
+    if (StrLen(program) + StrLen(parameters) + 4 > static_cast<int>(sizeof commandLine)) {
+        LogPrint("Command line too long for '%s' '%s'\n", program, parameters);
+        return 0;
+    }
+    StrPrintf(commandLine, sizeof commandLine, "\"%s\" %s", program, parameters);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started = {};
+    if (!CreateProcessA(program, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &started)) {
+        LogPrint("Unable to execute '%s' '%s' 0x%.8X\n", program, parameters, GetLastError());
+        return 0;
+    }
+    CloseHandle(started.hThread);
+    WaitForProgram(started.hProcess, program, exitCode);
+    CloseHandle(started.hProcess);
     return 1;
 }
 

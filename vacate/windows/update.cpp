@@ -128,6 +128,7 @@ constexpr WellKnownSid kSystem = {1, 1, {0, 0, 0, 0, 0, 5}, {18, 0}};
 struct Staged {
     HANDLE file;
     char path[SCRIPT_PATH_SIZE];
+    DWORD tick;  // of its name
 };
 
 int StageCreate(ScriptContext* context, Staged* staged) {
@@ -135,9 +136,8 @@ int StageCreate(ScriptContext* context, Staged* staged) {
     staged->path[0] = '\0';
     for (DWORD attempt = 0; attempt < 100; ++attempt) {
         char name[UPDATE_FIELD_SIZE];
-        StrPrintf(name, sizeof name, "~update-%u-%u.part",
-                  static_cast<unsigned>(GetCurrentProcessId()),
-                  static_cast<unsigned>(GetTickCount() + attempt));
+        staged->tick = GetTickCount() + attempt;
+        UpdateStagedName(name, GetCurrentProcessId(), staged->tick, 0);
         int flags = 0;
         if (!TranslatePath(context, name, staged->path, &flags)) break;
         // The 9x line refuses an open that asks for delete sharing, and keeps no DACLs.
@@ -219,11 +219,12 @@ bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMAT
            a.nFileSizeHigh == b.nFileSizeHigh && a.nFileSizeLow == b.nFileSizeLow;
 }
 
-// Puts the checked download in place of `finalPath` (replacing a file of that name) and
-// holds it open against writers until it has run. The writing handle must close before the
-// installer can start; until the holding handle is open, the file's DACL lets nobody write
-// it, and the holding handle then gives it its own DACL back. The holding handle must reach
-// the very file that was written (same volume, file index and size).
+// Gives the checked download the name `finalPath`, which no file may have (a file of the
+// product's is never replaced), and holds it open against writers until it has run. The
+// writing handle must close before the installer can start; until the holding handle is
+// open, the file's DACL lets nobody write it, and the holding handle then gives it its own
+// DACL back. The holding handle must reach the very file that was written (same volume, file
+// index and size).
 int StagePlace(Staged* staged, const char* finalPath, void** held) {
     DWORD own[1024];  // the file's own DACL, as a self-relative security descriptor
     ReadOnlySecurity readOnly;
@@ -237,9 +238,10 @@ int StagePlace(Staged* staged, const char* finalPath, void** held) {
         LogPrint("Unable to keep writers from the download '%s' by its DACL (0x%.8X)\n",
                  staged->path, static_cast<unsigned>(GetLastError()));
     BY_HANDLE_FILE_INFORMATION written;
+    // MoveFile (every Windows has it) never replaces a file.
     if (!GetFileInformationByHandle(staged->file, &written) ||
-        !PlatformReplaceFile(staged->path, finalPath)) {
-        LogPrint("Unable to put the download in place of '%s' (0x%.8X)\n", finalPath,
+        !MoveFileA(staged->path, finalPath)) {
+        LogPrint("Unable to give the download the name '%s' (0x%.8X)\n", finalPath,
                  static_cast<unsigned>(GetLastError()));
         if (guarded) SetSecurity(staged->file, own);
         return 0;
@@ -465,7 +467,7 @@ int UpdateCheck(ScriptContext* context) {
             ProgressWindowShow(0);
             if (r == 1) {
                 uint32_t exitCode = 0;
-                if (RunProgram(gChoice.savePath, "-Quiet", 1, &exitCode) && exitCode == 1)
+                if (RunProgramFile(gChoice.savePath, "-Quiet", &exitCode) && exitCode == 1)
                     ShowProblem("Successfully updated program to latest version!", kCaption);
                 else
                     ShowProblem("Error attempting to update, please go to the site for the "
@@ -602,11 +604,20 @@ int UpdateDownload(ScriptContext* context, const char* address, int useProxy, ch
         LogPrint("No save path in the product's folder for '%s'\n", name);
         return 0;
     }
-    StrCopy(gChoice.savePath, path);
-    LogPrint("Save to -> [%s]\n", path);
 
     Staged staged;
     if (!StageCreate(context, &staged)) return 0;
+    // The installer never takes the place of a file: it keeps the server's name only as a
+    // program of a name that no file has, and otherwise its own file's name as a program.
+    if (!UpdateIsProgramName(name) || GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) {
+        UpdateStagedName(name, GetCurrentProcessId(), staged.tick, 1);
+        if (!TranslatePath(context, name, path, &flags)) {
+            StageDiscard(&staged);
+            return 0;
+        }
+    }
+    StrCopy(gChoice.savePath, path);
+    LogPrint("Save to -> [%s]\n", path);
     // With "UPDATE KEY" the bytes are hashed as they arrive, never read back.
     SignatureDigest digest = {};
     SignatureDigest* hashing = context->signedUpdates ? &digest : nullptr;
@@ -634,7 +645,7 @@ int UpdateDownload(ScriptContext* context, const char* address, int useProxy, ch
         }
         SignatureDigestEnd(hashing, nullptr);
     }
-    // Only now does a file of the product's give way, to the very bytes that were checked.
+    // Only now does the download get its name, with the very bytes that were checked.
     if (result) result = StagePlace(&staged, path, &gChoice.checkedFile);
     StageDiscard(&staged);
     return result;
