@@ -159,6 +159,21 @@ int UpdateVersionNumber(double* number, char* text) {
     return AtoFChecked(text, number);
 }
 
+int UpdateVersionPlain(const char* text) {
+    TSL_NOT_NULL(kSrc, text);
+    int digits = 0;
+    int points = 0;
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (IsDigit(*p)) {
+            ++digits;
+            continue;
+        }
+        // A point needs a digit before it and one after it.
+        if (*p != '.' || points++ > 0 || p == text || !IsDigit(p[1])) return 0;
+    }
+    return digits > 0 && digits <= UPDATE_VERSION_DIGITS;
+}
+
 int UpdateScanInfo(const char* text, const char* productKey, UpdateRecord* record) {
     TSL_NOT_NULL(kSrc, text);
     TSL_NOT_NULL(kSrc, productKey);

@@ -38,6 +38,13 @@ int UpdateReadField(const char** cursor, char* destination, int capacity);
 // read, 70 characters or more; such a text is no version.
 int UpdateVersionNumber(double* number, char* text);
 
+// 1 when `text` is a plain decimal number: digits, at most one point with digits on both
+// sides, and at most UPDATE_VERSION_DIGITS digits in all, so that its reading as a real
+// number is exact enough to tell it from every other such number. Versions compare as real
+// numbers, and "1.7.5" reads as 17.5: a signed record's version must be of this form.
+constexpr int UPDATE_VERSION_DIGITS = 15;
+int UpdateVersionPlain(const char* text);
+
 // Scans the zero-terminated response (header and body alike) for the record whose name
 // equals `productKey` (letter case ignored) and its '0' end. 1 with the record found; 0
 // when there is none, or a field does not fit its capacity, or a version is no number.

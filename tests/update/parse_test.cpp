@@ -192,6 +192,19 @@ TEST(UpdateVersion, LeadingRunOfDigitsAndPointsCutsTheText) {
     EXPECT_EQ(0.0, number);
 }
 
+// What a signed record may offer: a version whose reading as a real number is what it says.
+TEST(UpdateVersion, PlainDecimalNumbersOnly) {
+    const struct {
+        const char* text;
+        int plain;
+    } cases[] = {
+        {"2", 1},      {"2.05", 1},  {"1.10", 1},   {"0.5", 1}, {"123456789012345", 1},
+        {"1.7.5", 0},  {"2..0", 0},  {".5", 0},     {"2.", 0},  {"", 0},
+        {"2.0 beta", 0}, {"-2.0", 0}, {"1234567890.123456", 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.plain, UpdateVersionPlain(c.text)) << c.text;
+}
+
 TEST(UpdateScan, FindsTheProductsRecordBehindTheHeaderInAnyLetterCase) {
     std::string document = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n" +
                            Record("Quorvex Other", "9.0", "http://o/", "http://o/o.exe") +

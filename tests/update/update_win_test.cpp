@@ -1129,6 +1129,35 @@ TEST(Signed, TheDownloadReplacesNoFileAndRunsAsAProgram) {
     }
 }
 
+// Versions compare as real numbers, and a version with a second point reads as another
+// number ("1.7.5" as 17.5, newer than 2.0): a signed product takes only a plain decimal number
+// from its record, however well the installer is signed for that version text.
+TEST(Signed, ARecordWhoseVersionIsNoPlainNumberIsRefused) {
+    ProxySetting noProxy(0, "");
+    for (const char* version : {"1.7.5", "2.0.1", "3..0", "1234567890.1234567"}) {
+        SCOPED_TRACE(version);
+        HttpServer server;
+        const std::string signature =
+            signtest::SignBytes(signtest::MakersKey(), FixtureInstaller(), "Updater", version);
+        server.Serve({Ok(SignedRecord(kKey, version, "http://p/", server.Url("/setup.exe"),
+                                      signature)),
+                      Ok(FixtureInstaller(), "application/octet-stream")});
+        SignedProduct product(server.Url("/info.txt"));
+        StrCopy(product.context.productVersion, "2.0");
+        const std::string record = product.folder.path + "installer-ran.txt";
+        InstallerWishes wishes(record, 1);
+        Answers answers({IDYES}, IDC_UPDATE_DOWNLOAD);
+        size_t mark = testlog::Mark();
+        EXPECT_EQ(1, UpdateCheck(&product.context));
+        EXPECT_EQ((Shown{kAsk, kNoInfo}), answers.Shown());
+        EXPECT_EQ(1u, server.Requests().size());
+        EXPECT_FALSE(fixture::Exists(record));
+        EXPECT_TRUE(Contains(testlog::Since(mark), std::string("Update version '") + version +
+                                                       "' of a signed record is no plain "
+                                                       "decimal number\n"));
+    }
+}
+
 TEST(Signed, TheRetryQuestionCanFetchAnInstallerThatChecksOut) {
     // The first two downloads were tampered with on the way; the one after the question
     // was not.

@@ -544,6 +544,13 @@ int UpdateParseInfo(ScriptContext* context, char* buffer) {
 
     UpdateRecord record;
     if (!UpdateScanInfo(buffer, key, &record)) return 0;
+    // The signature binds the version text, so the comparison must read it exactly as the
+    // maker meant it: "1.7.5" would read as 17.5 and let an older installer in as newer.
+    if (context->signedUpdates && !UpdateVersionPlain(record.version)) {
+        LogPrint("Update version '%s' of a signed record is no plain decimal number\n",
+                 record.version);
+        return 0;
+    }
     LogPrint("Match: %f %f\n", current, record.number);
     if (record.number > current) {
         UpdateDialog(context, record.version, record.page, record.download);
