@@ -126,6 +126,13 @@ constexpr char kStagedPrefix[] = "~update-";
 constexpr char kStagedExtension[] = ".part";
 constexpr char kProgramExtension[] = ".exe";
 
+// Steps over the run of digits at `*at`; false when there is none.
+bool SkipDigits(const char** at) {
+    const char* start = *at;
+    while (IsDigit(**at)) ++*at;
+    return *at > start;
+}
+
 }  // namespace
 
 int UpdateReadField(const char** cursor, char* destination, int capacity) {
@@ -264,6 +271,14 @@ int UpdateStagedName(char* name, uint32_t process, uint32_t tick, int program) {
     StrPrintf(name, UPDATE_FIELD_SIZE, "%s%u-%u%s", kStagedPrefix, static_cast<unsigned>(process),
               static_cast<unsigned>(tick), program ? kProgramExtension : kStagedExtension);
     return 1;
+}
+
+int UpdateIsStagedName(const char* name) {
+    TSL_NOT_NULL(kSrc, name);
+    if (!StrStartsWithNoCase(name, kStagedPrefix)) return 0;
+    const char* at = name + sizeof kStagedPrefix - 1;
+    if (!SkipDigits(&at) || *at++ != '-' || !SkipDigits(&at)) return 0;
+    return StrEqualNoCase(at, kStagedExtension);
 }
 
 int UpdateIsProgramName(const char* name) {

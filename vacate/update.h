@@ -62,6 +62,11 @@ int UpdateFileName(const char* address, char* name);
 // <tick>.part" (`program` 0), and the same name ending in ".exe" (`program` 1) for a checked
 // installer that does not keep the server's name. `name` holds UPDATE_FIELD_SIZE bytes.
 int UpdateStagedName(char* name, uint32_t process, uint32_t tick, int program);
+// 1 when `name` has exactly the form of a download's file while it arrives (letter case
+// ignored): what a process that died during a download leaves behind. The wildcard lists
+// them for FindFirstFile, with names of other forms among them.
+int UpdateIsStagedName(const char* name);
+constexpr char UPDATE_STAGED_WILDCARD[] = "~update-*.part";
 // 1 when the server's name can stay the installer's: it ends in ".exe" (any letter case).
 int UpdateIsProgramName(const char* name);
 
@@ -140,6 +145,10 @@ const UpdateChoice* UpdateCurrentChoice();
 int UpdateReleaseDownload();
 
 int UpdateCheck(ScriptContext* context);
+// The uninstall's part: removes (as `run` removes the product's files) every file of the
+// product's folder that a download whose process died left behind (UpdateIsStagedName).
+struct RemovalRun;
+int UpdateRemoveStaged(ScriptContext* context, RemovalRun* run);
 int UpdateFetchInfo(ScriptContext* context, const char* address, int useProxy, char* buffer,
                     int32_t size);
 int UpdateParseInfo(ScriptContext* context, char* buffer);

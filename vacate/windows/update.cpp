@@ -17,6 +17,7 @@
 #include "vacate/paths.h"
 #include "vacate/program.h"
 #include "vacate/prompt.h"
+#include "vacate/remove.h"
 #include "vacate/resource.h"
 #include "vacate/script.h"
 #include "vacate/shell.h"
@@ -480,6 +481,29 @@ int UpdateCheck(ScriptContext* context) {
     MemFree(buffer, UPDATE_BUFFER_SIZE, MEM_DEFAULT, kSrc, __LINE__);
     if (r == 0 && !gChoice.cancelled)
         ShowProblem("Unable to contact the update server, please try again later.", kCaption);
+    return 1;
+}
+
+int UpdateRemoveStaged(ScriptContext* context, RemovalRun* run) {
+    TSL_NOT_NULL(kSrc, context);
+    TSL_NOT_NULL(kSrc, run);
+    char path[SCRIPT_PATH_SIZE];
+    int flags = 0;
+    if (!TranslatePath(context, UPDATE_STAGED_WILDCARD, path, &flags) || !PathIsAbsolute(path))
+        return 0;
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA(path, &found);
+    if (find == INVALID_HANDLE_VALUE) return 1;
+    do {
+        // The pattern also matches short names and longer ones: only the exact form counts.
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+            !UpdateIsStagedName(found.cFileName) ||
+            !TranslatePath(context, found.cFileName, path, &flags))
+            continue;
+        LogPrint("Download left behind '%s'\n", path);
+        RemovalRunFile(run, path);
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
     return 1;
 }
 
