@@ -174,20 +174,27 @@ TEST_F(Program, SwitchLettersInTheInstallFolderAreNoSwitches) {
     }
 }
 
-// Starts the packaged uninstaller with "-Update" as a user would and answers Yes to the
-// check, `retry` to trying the download again, the download in the new-version dialog and
-// OK to notices; waits for `expected` answers and for both processes to end.
+// Answers an update check as a user would: Yes to the check, `retry` to trying the download
+// again, the download in the new-version dialog and OK to notices.
+class UpdateAnswerer : public BoxAnswerer {
+public:
+    explicit UpdateAnswerer(int retry = IDYES)
+        : BoxAnswerer(
+              [retry](const std::string&, const std::string& text) {
+                  if (text.find("try again?") != std::string::npos) return retry;
+                  return text.find('?') != std::string::npos ? IDYES : IDOK;
+              },
+              0, [](HWND dialog) {
+                  return GetDlgItem(dialog, IDC_UPDATE_DOWNLOAD) != nullptr ? IDC_UPDATE_DOWNLOAD
+                                                                            : 0;
+              }) {}
+};
+
+// Starts the packaged uninstaller with "-Update" and answers it so; waits for `expected`
+// answers and for both processes to end.
 std::vector<windriver::Answer> RunUpdate(const std::string& uninstaller, size_t expected,
                                          int retry = IDYES) {
-    BoxAnswerer answerer(
-        [retry](const std::string&, const std::string& text) {
-            if (text.find("try again?") != std::string::npos) return retry;
-            return text.find('?') != std::string::npos ? IDYES : IDOK;
-        },
-        0,
-        [](HWND dialog) {
-            return GetDlgItem(dialog, IDC_UPDATE_DOWNLOAD) != nullptr ? IDC_UPDATE_DOWNLOAD : 0;
-        });
+    UpdateAnswerer answerer(retry);
     windriver::Process first;
     EXPECT_TRUE(first.Start("\"" + uninstaller + "\" -Update -debug -append"));
     EXPECT_EQ(first.Wait(20000), 0);
@@ -908,14 +915,7 @@ TEST_F(Program, AFileLeftByADownloadThatDiedGoesWithTheProduct) {
     updatetest::ProxySetting proxy(0, "");
     std::string staged;
     {
-        BoxAnswerer answerer(
-            [](const std::string&, const std::string& text) {
-                return text.find('?') != std::string::npos ? IDYES : IDOK;
-            },
-            0,
-            [](HWND dialog) {
-                return GetDlgItem(dialog, IDC_UPDATE_DOWNLOAD) != nullptr ? IDC_UPDATE_DOWNLOAD : 0;
-            });
+        UpdateAnswerer answerer;
         windriver::Process first;
         ASSERT_TRUE(first.Start("\"" + uninstaller + "\" -Update -debug -append"));
         EXPECT_EQ(first.Wait(20000), 0);
