@@ -149,6 +149,26 @@ INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) 
     }
 }
 
+// Processes this thread's messages until the process ends, then stores its exit code.
+void WaitForProgram(HANDLE process, const char* program, uint32_t* exitCode) {
+    for (;;) {
+        PumpMessages();
+        DWORD waited = WaitForSingleObject(process, PROGRAM_WAIT_SLICE);
+        if (waited == WAIT_OBJECT_0) break;
+        if (waited != WAIT_TIMEOUT) {
+            LogPrint("Failed to wait for '%s' (0x%.8X)\n", program, GetLastError());
+            break;
+        }
+    }
+    DWORD code = 0;
+    if (GetExitCodeProcess(process, &code)) {
+        if (exitCode != nullptr) *exitCode = code;
+    } else {
+        DWORD error = GetLastError();
+        LogPrint("Failed to get exit code (%d) (0x%.8X)\n", error, error);
+    }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -295,30 +315,6 @@ int ComStop() {
     comStarted = 0;
     return 1;
 }
-
-namespace {
-
-// Processes this thread's messages until the process ends, then stores its exit code.
-void WaitForProgram(HANDLE process, const char* program, uint32_t* exitCode) {
-    for (;;) {
-        PumpMessages();
-        DWORD waited = WaitForSingleObject(process, PROGRAM_WAIT_SLICE);
-        if (waited == WAIT_OBJECT_0) break;
-        if (waited != WAIT_TIMEOUT) {
-            LogPrint("Failed to wait for '%s' (0x%.8X)\n", program, GetLastError());
-            break;
-        }
-    }
-    DWORD code = 0;
-    if (GetExitCodeProcess(process, &code)) {
-        if (exitCode != nullptr) *exitCode = code;
-    } else {
-        DWORD error = GetLastError();
-        LogPrint("Failed to get exit code (%d) (0x%.8X)\n", error, error);
-    }
-}
-
-}  // namespace
 
 int RunProgram(const char* program, const char* parameters, int wait, uint32_t* exitCode) {
     TSL_NOT_NULL(SOURCE, program);

@@ -495,7 +495,8 @@ int UpdateRemoveStaged(ScriptContext* context, RemovalRun* run) {
     HANDLE find = FindFirstFileA(path, &found);
     if (find == INVALID_HANDLE_VALUE) return 1;
     do {
-        // The pattern also matches short names and longer ones: only the exact form counts.
+        // The wildcard matches other names too (short names among them): only the exact
+        // form counts.
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
             !UpdateIsStagedName(found.cFileName) ||
             !TranslatePath(context, found.cFileName, path, &flags))
