@@ -865,7 +865,7 @@ TEST(Download, EndsWithItsSizeItsDeadlineOrTheUsersCancel) {
         const char* what;
         Via via;
         Reply reply;  // of the version request (kFetch) or of the download
-        int result;   // of the fetch or the download
+        int result;   // of the fetch or the download; of the check: 1 when Cancel was pressed
         const char* logged;
     };
     const Case cases[] = {
@@ -907,10 +907,10 @@ TEST(Download, EndsWithItsSizeItsDeadlineOrTheUsersCancel) {
         } else {
             CancelOnceStaged cancel(product.folder.path);
             Answers answers({IDYES}, IDC_UPDATE_DOWNLOAD);
-            result = UpdateCheck(&product.context);
+            EXPECT_EQ(1, UpdateCheck(&product.context));
+            result = cancel.Pressed();
             // No question whether to try again, no notice, no other attempt.
             EXPECT_EQ((Shown{kAsk, "dialog"}), answers.Shown());
-            EXPECT_TRUE(cancel.Pressed());
             EXPECT_EQ(2u, server.Requests().size());
         }
         // The server had not finished its reply (the check's document aside).
