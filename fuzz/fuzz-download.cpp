@@ -2,7 +2,8 @@
 // where each read ends and whether the connection breaks off, then the response bytes. The
 // buffer is a heap block of exactly its size, so no read or write may leave it. A download
 // that counts as complete must have had a 2xx status, and its file must be exactly the
-// response's bytes after the header's end (all of them, or the announced size).
+// response's bytes after the header's end (all of them, or the announced size, which may be
+// 0, with nothing read past it).
 //
 // Input: 2 bytes buffer size (little-endian, 2..4097), 1 byte flags (bit 0: broken off),
 // 1 byte N, N bytes of read lengths (each 1..256, repeating), then the response.
@@ -39,7 +40,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     size_t read = 0;
     int32_t offset = 0;
     int32_t room = 0;
-    while (next < response.size() && UpdateTransferRoom(&transfer, &offset, &room)) {
+    while (next < response.size() && !UpdateTransferDone(&transfer) &&
+           UpdateTransferRoom(&transfer, &offset, &room)) {
         if (offset < 0 || room < 1 || offset + room > bufferSize - 1) abort();
         size_t take = readCount > 0 ? 1 + reads[read++ % readCount] : response.size();
         if (take > static_cast<size_t>(room)) take = room;
@@ -60,8 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (end == std::string::npos || transfer.status < 200 || transfer.status > 299) abort();
     const std::string body = response.substr(end + 4, file.size());
     if (file != body) abort();
-    if (transfer.expected > 0 ? static_cast<int64_t>(file.size()) != transfer.expected
-                              : (brokenOff || next != response.size()))
+    if (transfer.sized ? static_cast<int64_t>(file.size()) != transfer.expected
+                       : (brokenOff || next != response.size()))
         abort();
     return 0;
 }

@@ -3,7 +3,8 @@
 // a read past it is caught by the address sanitizer; every field found must be terminated
 // inside its capacity, the signature goes through the download check's reading of it into
 // a block of exactly its capacity, and the addresses found go through the HTTP client's URL
-// split and the installer's file name as the update check would take them.
+// split and the installer's file name as the update check would take them; a version that
+// a signed record may offer reads whole.
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
@@ -47,6 +48,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             ? length != 256
             : why == nullptr || length != 0)
         abort();
+    // A version a signed record may offer is a number run whole: the reading keeps all of it.
+    if (UpdateVersionPlain(record.version)) {
+        char copy[UPDATE_VERSION_SIZE];
+        memcpy(copy, record.version, sizeof copy);
+        double number = 0;
+        if (!UpdateVersionNumber(&number, copy) || strcmp(copy, record.version) != 0) abort();
+    }
     if (!found) return 0;
 
     char host[HTTP_URL_SIZE];

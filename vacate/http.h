@@ -52,10 +52,11 @@ int HttpOpenRequest(const char* url, const char* userAgent, const char* method,
 // Hands every byte of `data` to SocketSend; 0 as soon as one send fails.
 int HttpSendAll(Socket* socket, const char* data, int32_t length);
 
-// One read of the response: takes what has arrived at once and waits (SocketWaitReadable,
-// up to the socket's read time-out in slices of a second) only when nothing has. A wait
-// before every read costs as much as the read under Wine. Leaves the socket non-blocking.
-// 1 with the bytes received (at least one, unless `length` is 0); 0 at the end of the
-// response (last error 0), on an error, or after the time-out (last error 1460).
+// One read of the response: takes what has arrived at once and waits (up to the socket's
+// read time-out, in slices of a tenth of a second that pass the progress window's messages
+// on) only when nothing has. A wait before every read costs as much as the read under Wine.
+// Leaves the socket non-blocking. 1 with the bytes received (at least one, unless `length`
+// is 0); 0 at the end of the response (last error 0), on an error, after the time-out (last
+// error 1460), or once the progress window's Cancel was pressed (last error WSAEINTR).
 int HttpRead(Socket* socket, char* buffer, int32_t length, int32_t* received);
 #endif

@@ -13,3 +13,4 @@
 
 #define IDD_PROGRESS 101
 #define IDC_PROGRESS_BAR 1001
+#define IDC_PROGRESS_CANCEL 2  // IDCANCEL: Escape presses it too

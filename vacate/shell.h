@@ -37,6 +37,9 @@ int ComStop();
 // `exitCode` may be null (not wanted); the exit code is 0 when not waited for. 1 when the
 // program was started.
 int RunProgram(const char* program, const char* parameters, int wait, uint32_t* exitCode);
+// Starts the program file `program` itself with `parameters` (CreateProcess: never another
+// program that the shell associates with its name) and waits for it as RunProgram does.
+int RunProgramFile(const char* program, const char* parameters, uint32_t* exitCode);
 // Calls "DllRegisterServer" (registerServer 1) or "DllUnregisterServer" of a component;
 // 1 when it ran and did not report a failure.
 int CallComponent(const char* libraryPath, int registerServer);
@@ -47,3 +50,9 @@ int ProgressWindowCreate();
 int ProgressWindowShow(int show);
 int ProgressWindowSet(double percent);
 int ProgressWindowDestroy();
+// Shows (1) or hides (0) the window's Cancel button; either forgets an earlier press. Only a
+// download offers it, so the uninstall's window has none.
+int ProgressWindowOfferCancel(int offer);
+// Passes the window's messages on (at most ten times a second), so that it stays answerable
+// during a long wait; 1 once its Cancel has been pressed while offered.
+int ProgressWindowPoll();

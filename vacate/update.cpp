@@ -51,31 +51,46 @@ bool Fail(UpdateTransfer* transfer) {
     return false;
 }
 
+// The "Content-Length:" of the header of `end` bytes (letter case ignored): 1 with `*sized`
+// (0 when the header has none) and `*size`; 0 with `why` when it is there but no size.
+int HeaderSize(const char* header, int32_t end, int32_t* sized, int64_t* size,
+               const char** why) {
+    *sized = 0;
+    *size = 0;
+    const int32_t field = FindBytes(header, 0, end, kLengthField, kLengthFieldLength, true);
+    if (field < 0) return 1;
+    // The number follows after blanks and control characters, within the header.
+    int32_t at = field + kLengthFieldLength;
+    while (at < end && static_cast<unsigned char>(header[at]) <= 0x20) ++at;
+    int64_t value = 0;
+    if (!AtoIChecked(header + at, &value)) {
+        *why = "Download size cannot be read";
+        return 0;
+    }
+    // More than ten digits are out of range even where the 64-bit value wrapped into it.
+    if (value < 0 || value > UPDATE_DOWNLOAD_MAX || AtoIDigits(header + at) > 10) {
+        *why = "Download size out of range";
+        return 0;
+    }
+    *sized = 1;
+    *size = value;
+    return 1;
+}
+
 // The header has ended at `end` (the offset of its "\r\n\r\n"): its status and size.
 bool ReadHeader(UpdateTransfer* transfer, const char* buffer, int32_t end) {
     transfer->headerSeen = 1;
     transfer->bodyStart = end + kHeaderEndLength;
     transfer->status = StatusCode(buffer, end);
 
-    int32_t field = FindBytes(buffer, 0, end, kLengthField, kLengthFieldLength, true);
-    if (field >= 0) {
-        // The number follows after blanks and control characters, within the header.
-        int32_t at = field + kLengthFieldLength;
-        while (at < end && static_cast<unsigned char>(buffer[at]) <= 0x20) ++at;
-        int64_t value = 0;
-        if (!AtoIChecked(buffer + at, &value)) {
-            LogPrint("Download size cannot be read\n");
-            return Fail(transfer);
-        }
-        // More than ten digits are out of range even where the 64-bit value wrapped into it.
-        if (value < 0 || value > UPDATE_DOWNLOAD_MAX || AtoIDigits(buffer + at) > 10) {
-            LogPrint("Download size out of range\n");
-            return Fail(transfer);
-        }
-        transfer->expected = value;
-        LogPrint("Filesize = %d (%dk)\n", static_cast<int32_t>(value),
-                 static_cast<int32_t>(value / 1024));
+    const char* why = "";
+    if (!HeaderSize(buffer, end, &transfer->sized, &transfer->expected, &why)) {
+        LogPrint("%s\n", why);
+        return Fail(transfer);
     }
+    if (transfer->sized)
+        LogPrint("Filesize = %d (%dk)\n", static_cast<int32_t>(transfer->expected),
+                 static_cast<int32_t>(transfer->expected / 1024));
     // Only a success carries the installer; an error page is no file to run.
     if (transfer->status < 200 || transfer->status > 299) {
         LogPrint("Download refused by the server (status %d)\n", transfer->status);
@@ -85,21 +100,37 @@ bool ReadHeader(UpdateTransfer* transfer, const char* buffer, int32_t end) {
 }
 
 // True for the names the system keeps for devices ("CON", "COM1", "lpt9.txt" ...), with
-// or without an extension, in any letter case.
+// or without an extension, in any letter case. The system drops the blanks at the end of the
+// name before its extension ("CON .exe" is CON) and takes the superscript digits of the
+// ANSI code page for port numbers ("COM\xB9").
 bool IsDeviceName(const char* name) {
-    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CLOCK$"};
+    static const char* const kDevices[] = {"CON", "PRN", "AUX", "NUL", "CLOCK$", "CONIN$",
+                                           "CONOUT$"};
     char base[8];
-    int length = 0;
-    while (name[length] != '\0' && name[length] != '.' && length < 7) {
-        base[length] = Upper(name[length]);
-        ++length;
+    int kept = 0;  // the name before its extension, without the blanks at its end
+    for (int at = 0; name[at] != '\0' && name[at] != '.'; ++at) {
+        if (name[at] == ' ') continue;
+        if (at >= static_cast<int>(sizeof base) - 1) return false;
+        while (kept < at) base[kept++] = ' ';
+        base[kept++] = Upper(name[at]);
     }
-    if (name[length] != '\0' && name[length] != '.') return false;
-    base[length] = '\0';
+    base[kept] = '\0';
     for (const char* device : kDevices)
         if (StrEqual(base, device)) return true;
-    return length == 4 && (StrStartsWith(base, "COM") || StrStartsWith(base, "LPT")) &&
-           base[3] >= '1' && base[3] <= '9';
+    if (kept != 4 || (!StrStartsWith(base, "COM") && !StrStartsWith(base, "LPT"))) return false;
+    const unsigned char port = static_cast<unsigned char>(base[3]);
+    return IsDigit(base[3]) || port == 0xB9 || port == 0xB2 || port == 0xB3;
+}
+
+constexpr char kStagedPrefix[] = "~update-";
+constexpr char kStagedExtension[] = ".part";
+constexpr char kProgramExtension[] = ".exe";
+
+// Steps over the run of digits at `*at`; false when there is none.
+bool SkipDigits(const char** at) {
+    const char* start = *at;
+    while (IsDigit(**at)) ++*at;
+    return *at > start;
 }
 
 }  // namespace
@@ -133,6 +164,21 @@ int UpdateVersionNumber(double* number, char* text) {
     text[length] = '\0';
     // A run too long for AtoF is refused by its checked form instead of ending the process.
     return AtoFChecked(text, number);
+}
+
+int UpdateVersionPlain(const char* text) {
+    TSL_NOT_NULL(kSrc, text);
+    int digits = 0;
+    int points = 0;
+    for (const char* p = text; *p != '\0'; ++p) {
+        if (IsDigit(*p)) {
+            ++digits;
+            continue;
+        }
+        // A point needs a digit before it and one after it.
+        if (*p != '.' || points++ > 0 || p == text || !IsDigit(p[1])) return 0;
+    }
+    return digits > 0 && digits <= UPDATE_VERSION_DIGITS;
 }
 
 int UpdateScanInfo(const char* text, const char* productKey, UpdateRecord* record) {
@@ -220,6 +266,43 @@ int UpdateFileName(const char* address, char* name) {
     return 1;
 }
 
+int UpdateStagedName(char* name, uint32_t process, uint32_t tick, int program) {
+    TSL_NOT_NULL(kSrc, name);
+    StrPrintf(name, UPDATE_FIELD_SIZE, "%s%u-%u%s", kStagedPrefix, static_cast<unsigned>(process),
+              static_cast<unsigned>(tick), program ? kProgramExtension : kStagedExtension);
+    return 1;
+}
+
+int UpdateIsStagedName(const char* name) {
+    TSL_NOT_NULL(kSrc, name);
+    if (!StrStartsWithNoCase(name, kStagedPrefix)) return 0;
+    const char* at = name + sizeof kStagedPrefix - 1;
+    if (!SkipDigits(&at) || *at++ != '-' || !SkipDigits(&at)) return 0;
+    return StrEqualNoCase(at, kStagedExtension);
+}
+
+int UpdateIsProgramName(const char* name) {
+    TSL_NOT_NULL(kSrc, name);
+    const int length = StrLen(name);
+    const int extension = sizeof kProgramExtension - 1;
+    return length > extension && StrEqualNoCase(name + length - extension, kProgramExtension);
+}
+
+int64_t UpdateDeadlineMs(int64_t bytes) {
+    return UPDATE_DEADLINE_MS + (bytes > 0 ? bytes : 0) * 1000 / UPDATE_DEADLINE_RATE;
+}
+
+int UpdateResponseComplete(const char* response, int32_t length) {
+    TSL_NOT_NULL(kSrc, response);
+    const int32_t end = FindBytes(response, 0, length, kHeaderEnd, kHeaderEndLength, false);
+    if (end < 0) return 0;
+    int32_t sized = 0;
+    int64_t size = 0;
+    const char* why = "";
+    return HeaderSize(response, end, &sized, &size, &why) && sized &&
+           length - (end + kHeaderEndLength) >= size;
+}
+
 int32_t UpdateStatus(const char* response, int32_t length, char* line, int capacity) {
     TSL_NOT_NULL(kSrc, response);
     TSL_NOT_NULL(kSrc, line);
@@ -283,7 +366,7 @@ int UpdateTransferTake(UpdateTransfer* transfer, char* buffer, int32_t received,
     }
 
     const int64_t before = transfer->written;
-    transfer->percent = transfer->expected > 0
+    transfer->percent = transfer->sized && transfer->expected > 0
                             ? 60.0 + 40.0 * static_cast<double>(before) / transfer->expected
                             : -1.0;
     *bodyOffset = transfer->bodyStart;
@@ -295,8 +378,19 @@ int UpdateTransferTake(UpdateTransfer* transfer, char* buffer, int32_t received,
         return 0;
     }
     // A body longer than announced cannot be the file: no need to read the rest.
-    if (transfer->expected > 0 && transfer->written > transfer->expected) return 0;
+    if (transfer->sized && transfer->written > transfer->expected) return 0;
     return 1;
+}
+
+int UpdateTransferDone(const UpdateTransfer* transfer) {
+    TSL_NOT_NULL(kSrc, transfer);
+    return !transfer->failed && transfer->headerSeen && transfer->sized &&
+           transfer->written == transfer->expected;
+}
+
+int64_t UpdateTransferDeadlineMs(const UpdateTransfer* transfer) {
+    TSL_NOT_NULL(kSrc, transfer);
+    return UpdateDeadlineMs(transfer->sized ? transfer->expected : transfer->written);
 }
 
 int UpdateTransferResult(const UpdateTransfer* transfer, int brokenOff) {
@@ -306,7 +400,7 @@ int UpdateTransferResult(const UpdateTransfer* transfer, int brokenOff) {
         LogPrint("Download ended before its header did\n");
         return 0;
     }
-    if (transfer->expected == 0) {
+    if (!transfer->sized) {
         if (!brokenOff) return 1;
         LogPrint("Download broken off, its size unknown\n");
         return 0;

@@ -38,6 +38,13 @@ int UpdateReadField(const char** cursor, char* destination, int capacity);
 // read, 70 characters or more; such a text is no version.
 int UpdateVersionNumber(double* number, char* text);
 
+// 1 when `text` is a plain decimal number: digits, at most one point with digits on both
+// sides, and at most UPDATE_VERSION_DIGITS digits in all, so that its reading as a real
+// number is exact enough to tell it from every other such number. Versions compare as real
+// numbers, and "1.7.5" reads as 17.5: a signed record's version must be of this form.
+constexpr int UPDATE_VERSION_DIGITS = 15;
+int UpdateVersionPlain(const char* text);
+
 // Scans the zero-terminated response (header and body alike) for the record whose name
 // equals `productKey` (letter case ignored) and its '0' end. 1 with the record found; 0
 // when there is none, or a field does not fit its capacity, or a version is no number.
@@ -50,6 +57,30 @@ int UpdateScanInfo(const char* text, const char* productKey, UpdateRecord* recor
 // character a file name cannot hold, only dots and blanks, a trailing dot or blank, or a
 // device name.
 int UpdateFileName(const char* address, char* name);
+
+// The download's own file in the product's folder while it arrives, "~update-<process>-
+// <tick>.part" (`program` 0), and the same name ending in ".exe" (`program` 1) for a checked
+// installer that does not keep the server's name. `name` holds UPDATE_FIELD_SIZE bytes.
+int UpdateStagedName(char* name, uint32_t process, uint32_t tick, int program);
+// 1 when `name` has exactly the form of a download's file while it arrives (letter case
+// ignored): what a process that died during a download leaves behind. The wildcard lists
+// them for FindFirstFile, with names of other forms among them.
+int UpdateIsStagedName(const char* name);
+constexpr char UPDATE_STAGED_WILDCARD[] = "~update-*.part";
+// 1 when the server's name can stay the installer's: it ends in ".exe" (any letter case).
+int UpdateIsProgramName(const char* name);
+
+// The longest a response may take from its request on: UPDATE_DEADLINE_MS, and a second more
+// for every UPDATE_DEADLINE_RATE bytes of `bytes`, its announced size (or, without one, what
+// has come so far: a response must keep that rate on average).
+constexpr int32_t UPDATE_DEADLINE_MS = 20000;
+constexpr int32_t UPDATE_DEADLINE_RATE = 1024;
+int64_t UpdateDeadlineMs(int64_t bytes);
+
+// 1 when the response in `response` (`length` bytes so far) is complete: its header has ended
+// and the body its "Content-Length:" announces has come whole. A response without a size
+// ends only with the connection.
+int UpdateResponseComplete(const char* response, int32_t length);
 
 // The status code of the response in `response` (`length` bytes: "HTTP/x.y NNN ..."), 0 when
 // it does not start with a status line; its first line (cut to `capacity` - 1 bytes) goes
@@ -65,7 +96,8 @@ struct UpdateTransfer {
     int32_t headerSeen;  // 1 once the header's end has come
     int32_t bodyStart;   // where the body begins in the buffer, once the header is seen
     int32_t status;      // the status code of the status line
-    int64_t expected;    // "Content-Length:", 0 when the header has none
+    int32_t sized;       // 1 when the header announced the size ("Content-Length:")
+    int64_t expected;    // the announced size (0 when none was announced)
     int64_t written;     // body bytes taken
     double percent;      // progress after the last read: 60..100, or -1 (no size known)
     int32_t failed;      // 1 once the download cannot be used (logged)
@@ -83,6 +115,11 @@ int UpdateTransferRoom(UpdateTransfer* transfer, int32_t* offset, int32_t* room)
 // (status, size) or its body ran past the announced size.
 int UpdateTransferTake(UpdateTransfer* transfer, char* buffer, int32_t received,
                        int32_t* bodyOffset, int32_t* bodyLength);
+// 1 once the announced body has come whole: nothing more is to be read.
+int UpdateTransferDone(const UpdateTransfer* transfer);
+// The download's deadline from its request on (UpdateDeadlineMs of its size, or without one
+// of what came so far).
+int64_t UpdateTransferDeadlineMs(const UpdateTransfer* transfer);
 // The outcome once reading has stopped: 1 when the file is complete. `brokenOff` is 1 when
 // the last read failed with an error instead of the server's close: a body without a size
 // then cannot count as complete.
@@ -98,6 +135,7 @@ struct UpdateChoice {
     char signature[SIGNATURE_TEXT_SIZE];  // its record's '5' field
     char savePath[UPDATE_FIELD_SIZE];     // where UpdateDownload saved it
     int32_t accepted;                     // 1 when the user chose the download
+    int32_t cancelled;                    // 1 when the user cancelled it during the download
     // The saved file, held open against writers from its check (complete, and with
     // "UPDATE KEY" its signature good) until it has run; null otherwise.
     void* checkedFile;
@@ -107,6 +145,10 @@ const UpdateChoice* UpdateCurrentChoice();
 int UpdateReleaseDownload();
 
 int UpdateCheck(ScriptContext* context);
+// The uninstall's part: removes (as `run` removes the product's files) every file of the
+// product's folder that a download whose process died left behind (UpdateIsStagedName).
+struct RemovalRun;
+int UpdateRemoveStaged(ScriptContext* context, RemovalRun* run);
 int UpdateFetchInfo(ScriptContext* context, const char* address, int useProxy, char* buffer,
                     int32_t size);
 int UpdateParseInfo(ScriptContext* context, char* buffer);

@@ -192,6 +192,19 @@ TEST(UpdateVersion, LeadingRunOfDigitsAndPointsCutsTheText) {
     EXPECT_EQ(0.0, number);
 }
 
+// What a signed record may offer: a version whose reading as a real number is what it says.
+TEST(UpdateVersion, PlainDecimalNumbersOnly) {
+    const struct {
+        const char* text;
+        int plain;
+    } cases[] = {
+        {"2", 1},      {"2.05", 1},  {"1.10", 1},   {"0.5", 1}, {"123456789012345", 1},
+        {"1.7.5", 0},  {"2..0", 0},  {".5", 0},     {"2.", 0},  {"", 0},
+        {"2.0 beta", 0}, {"-2.0", 0}, {"1234567890.123456", 0},
+    };
+    for (const auto& c : cases) EXPECT_EQ(c.plain, UpdateVersionPlain(c.text)) << c.text;
+}
+
 TEST(UpdateScan, FindsTheProductsRecordBehindTheHeaderInAnyLetterCase) {
     std::string document = "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\n" +
                            Record("Quorvex Other", "9.0", "http://o/", "http://o/o.exe") +
@@ -328,6 +341,8 @@ TEST(UpdateFile, NameIsTheLastPartOfTheAddress) {
     EXPECT_EQ(1, ok);
     EXPECT_EQ("COM10", FileName("http://h/COM10", &ok));
     EXPECT_EQ(1, ok);
+    EXPECT_EQ("CONSOLE .exe", FileName("http://h/CONSOLE .exe", &ok));
+    EXPECT_EQ(1, ok);
 }
 
 TEST(UpdateFile, NamesThatLeaveTheFolderOrNameNoPlainFileAreRefused) {
@@ -338,12 +353,29 @@ TEST(UpdateFile, NamesThatLeaveTheFolderOrNameNoPlainFileAreRefused) {
         "http://h/setup.exe.",   "http://h/setup.exe ",  "http://h/con",
         "http://h/Nul.tar.gz",   "http://h/com1.exe",    "http://h/LPT9",
         "http://h/tab\there",    "http://h/a*b",         "",
+        // Device names: blanks before the extension and superscript digits make no file.
+        "http://h/CON .exe",     "http://h/NUL .txt",    "http://h/COM1 .exe",
+        "http://h/COM\xB9",      "http://h/lpt\xB2.txt", "http://h/com3     .gz",
+        "http://h/CONIN$",       "http://h/conout$.x",   "http://h/COM0",
     };
     for (const char* address : refused) {
         int ok = 1;
         EXPECT_EQ("", FileName(address, &ok)) << address;
         EXPECT_EQ(0, ok) << address;
     }
+}
+
+// What an uninstall removes from the product's folder: the download's own files only, of
+// exactly the form it names them.
+TEST(UpdateFile, StagedNamesOfExactlyTheirForm) {
+    char name[UPDATE_FIELD_SIZE];
+    UpdateStagedName(name, 4012, 4294967295u, 0);
+    EXPECT_EQ(1, UpdateIsStagedName(name));
+    EXPECT_EQ(1, UpdateIsStagedName("~UPDATE-1-2.PART"));
+    for (const char* kept : {"~update-1-2.part.txt", "~update--2.part", "~update-1-.part",
+                             "~update-1-2-3.part", "~update-1-2.exe", "update-1-2.part",
+                             "~update-1 -2.part", "x~update-1-2.part", "~update-a-2.part"})
+        EXPECT_EQ(0, UpdateIsStagedName(kept)) << kept;
 }
 
 // ---------------------------------------------------------------------------
@@ -370,7 +402,9 @@ Fed Feed(const std::string& response, const std::vector<int32_t>& chunks, int32_
     for (;;) {
         int32_t at = -1;
         int32_t room = -1;
-        if (!UpdateTransferRoom(&fed.transfer, &at, &room)) break;
+        // Nothing is read past the announced body.
+        if (UpdateTransferDone(&fed.transfer) || !UpdateTransferRoom(&fed.transfer, &at, &room))
+            break;
         if (next >= response.size()) break;
         int32_t take = chunks[std::min(read++, chunks.size() - 1)];
         take = std::min<int32_t>({take, room, static_cast<int32_t>(response.size() - next)});
@@ -440,6 +474,10 @@ TEST(UpdateTransfer, SizeDecidesCompletenessAndOnlyASizeCanTellABreak) {
     EXPECT_EQ(1, Feed(Response("HTTP/1.0 200 OK\r\nContent-Length: 50", body), {9}, 4096,
                       1).result);
 
+    // Zero is a size: an empty body, and nothing after the header.
+    EXPECT_EQ(1, Feed(Response("HTTP/1.0 200 OK\r\nContent-Length: 0", ""), {9}, 4096).result);
+    EXPECT_EQ(0, Feed(Response("HTTP/1.0 200 OK\r\nContent-Length: 0", body), {9}, 4096).result);
+
     // No size: the close completes the file, a reset does not.
     EXPECT_EQ(1, Feed(Response("HTTP/1.0 200 OK", body), {9}, 4096).result);
     EXPECT_EQ(0, Feed(Response("HTTP/1.0 200 OK", body), {9}, 4096, 1).result);
@@ -449,6 +487,34 @@ TEST(UpdateTransfer, SizeDecidesCompletenessAndOnlyASizeCanTellABreak) {
     Fed inBody = Feed(Response("HTTP/1.0 200 OK", "Content-Length: 3\r\n"), {4}, 4096);
     EXPECT_EQ(1, inBody.result);
     EXPECT_EQ(0, inBody.transfer.expected);
+}
+
+// A response ends with its announced body, whatever the server sends after it (the
+// connection may stay open); without a size, only the server's close ends it.
+TEST(UpdateTransfer, EndsWithTheAnnouncedBody) {
+    const std::string more = "bytes after the announced body";
+    struct Case {
+        const char* head;
+        std::string body;
+        bool sized;
+    } cases[] = {
+        {"HTTP/1.0 200 OK\r\nContent-Length: 5", "abcde", true},
+        {"HTTP/1.0 200 OK\r\ncontent-length:0", "", true},
+        {"HTTP/1.0 200 OK", "abcde", false},
+    };
+    for (const Case& c : cases) {
+        const std::string whole = Response(c.head, c.body);
+        const std::string response = whole + more;
+        // The version request, complete from the announced body's last byte on.
+        for (size_t n = 0; n <= response.size(); ++n)
+            EXPECT_EQ(c.sized && n >= whole.size() ? 1 : 0,
+                      UpdateResponseComplete(response.data(), static_cast<int32_t>(n)))
+                << c.head << " " << n;
+        // The download, read byte by byte.
+        Fed fed = Feed(response, {1}, 4096);
+        EXPECT_EQ(1, fed.result) << c.head;
+        EXPECT_EQ(c.sized ? c.body : c.body + more, fed.body) << c.head;
+    }
 }
 
 TEST(UpdateTransfer, ErrorStatusesAndUnreadableSizesFail) {

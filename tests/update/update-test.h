@@ -42,6 +42,20 @@ inline Reply Respond(const std::string& head, const std::string& body) {
     return Reply{{Piece{head + "\r\n\r\n" + body}}};
 }
 
+// The same, then the connection held open for `holdMs` before it closes.
+inline Reply RespondAndHold(const std::string& head, const std::string& body, DWORD holdMs) {
+    Reply reply = Respond(head, body);
+    reply.pieces.push_back(Piece{"", holdMs});
+    return reply;
+}
+
+// The header, then the body one byte at a time, `pauseMs` apart.
+inline Reply Trickle(const std::string& head, const std::string& body, DWORD pauseMs) {
+    Reply reply{{Piece{head + "\r\n\r\n"}}};
+    for (char c : body) reply.pieces.push_back(Piece{std::string(1, c), pauseMs});
+    return reply;
+}
+
 // A 200 response with a right "Content-Length:".
 inline Reply Ok(const std::string& body, const std::string& type = "text/plain") {
     return Respond("HTTP/1.0 200 OK\r\nContent-Type: " + type +
@@ -82,6 +96,9 @@ public:
         return requests_;
     }
     int Accepted() const { return accepted_; }
+    // Connections whose reply it wrote to its end before it closed them (not those the
+    // client left before).
+    int Finished() const { return finished_; }
 
 private:
     void Run() {
@@ -163,15 +180,16 @@ private:
         }
         const DWORD start = GetTickCount();
         int64_t total = 0;
+        bool sentAll = true;
         for (const Piece& piece : reply.pieces) {
-            if (!Pause(piece.pauseMs)) break;
-            bool sentAll = true;
+            sentAll = Pause(piece.pauseMs);
             for (int64_t i = 0; i < piece.repeat && sentAll; ++i)
                 sentAll = SendAll(peer, piece.bytes, reply.bytesPerSecond, start, &total);
             if (!sentAll) break;
         }
         shutdown(peer, 1);  // no more sends: the client reads the end of the data
         closesocket(peer);
+        if (sentAll) ++finished_;
     }
 
     SOCKET listen_ = INVALID_SOCKET;
@@ -182,6 +200,7 @@ private:
     std::vector<std::string> requests_;
     std::atomic<bool> stop_{false};
     std::atomic<int> accepted_{0};
+    std::atomic<int> finished_{0};
     std::thread thread_;
 };
 

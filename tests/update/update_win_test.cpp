@@ -465,6 +465,7 @@ TEST(Download, NamesAndSavePathsOutsideTheProductsFolderAreRefusedUnasked) {
         server.Url("/dl/"),           server.Url("/.."),
         server.Url("/$1evil.exe"),    server.Url("/a\\..\\..\\evil.exe"),
         server.Url("/c:evil.exe"),    server.Url("/con"),
+        server.Url("/CON .exe"),      server.Url("/COM\xB9"),
         server.Url("/") + std::string(SCRIPT_PATH_SIZE - product.folder.path.size(), 'n'),
     };
     for (const std::string& url : refused) {
@@ -830,6 +831,101 @@ TEST(Check, ThroughTheRealProxy) {
 }
 
 // ---------------------------------------------------------------------------
+// The end of a response
+// ---------------------------------------------------------------------------
+
+// Presses the progress window's Cancel once it shows and the download's own file is in
+// `folder`.
+class CancelOnceStaged {
+public:
+    explicit CancelOnceStaged(const std::string& folder)
+        : answerer_([](const std::string&, const std::string&) { return 0; },
+                    GetCurrentProcessId(), [folder](HWND window) {
+                        HWND cancel = GetDlgItem(window, IDC_PROGRESS_CANCEL);
+                        if (cancel == nullptr || !IsWindowVisible(cancel)) return 0;
+                        for (const std::string& name : FilesIn(folder))
+                            if (Contains(name, ".part")) return IDC_PROGRESS_CANCEL;
+                        return 0;
+                    }) {}
+    bool Pressed() { return !answerer_.Answers().empty(); }
+
+private:
+    windriver::BoxAnswerer answerer_;
+};
+
+// A response ends with its announced body, whatever the server then does with the
+// connection, and "Content-Length: 0" announces an empty one; one that trickles in ends at
+// its deadline (from its size, or without one from what came), and the user's Cancel ends a
+// download at once. Each ends before the server lets go; nothing of a failed download stays.
+TEST(Download, EndsWithItsSizeItsDeadlineOrTheUsersCancel) {
+    enum Via { kFetch, kDownload, kCheck };
+    const std::string sized = "HTTP/1.0 200 OK\r\nContent-Length: ";
+    const std::string document = Record(kKey, "2.05", "http://p/", "http://d/setup.exe");
+    struct Case {
+        const char* what;
+        Via via;
+        Reply reply;  // of the version request (kFetch) or of the download
+        int result;   // of the fetch or the download; of the check: 1 when Cancel was pressed
+        const char* logged;
+    };
+    const Case cases[] = {
+        {"the body, the connection held", kDownload,
+         updatetest::RespondAndHold(sized + std::to_string(kInstaller.size()), kInstaller, 30000),
+         1, "Filesize = 70012 (68k)\n"},
+        {"an empty body announced, then bytes", kDownload,
+         updatetest::RespondAndHold(sized + "0", kInstaller, 30000), 0, "Sizes to not match (0 != "},
+        {"a body that trickles past the deadline of its size", kDownload,
+         updatetest::Trickle(sized + "100", std::string(40, 't'), 2000), 0,
+         "Download past its deadline (20 s)\n"},
+        {"the document, the connection held", kFetch,
+         updatetest::RespondAndHold(sized + std::to_string(document.size()), document, 30000), 1,
+         "Recieved -> 0 ["},
+        {"a document without a size that trickles", kFetch,
+         updatetest::Trickle("HTTP/1.0 200 OK", document, 1000), 0,
+         "Update information past its deadline (20 s)\n"},
+        {"a body without a size that trickles, cancelled", kCheck,
+         updatetest::Trickle("HTTP/1.0 200 OK", std::string(40, 't'), 2000), 1,
+         "Download cancelled by the user\n"},
+    };
+    ProxySetting noProxy(0, "");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        HttpServer server;
+        if (c.via == kCheck)
+            server.Serve({Ok(Record(kKey, "2.05", "http://p/", server.Url("/setup.exe"))), c.reply});
+        else
+            server.Serve(c.reply);
+        Product product(server.Url("/info.txt"));
+        size_t mark = testlog::Mark();
+        int result = 0;
+        if (c.via == kFetch) {
+            Fetched fetched = Fetch(product, server.Url("/info.txt"));
+            result = fetched.result;
+            if (result) EXPECT_TRUE(Contains(fetched.text, "\r\n\r\n" + document));
+        } else if (c.via == kDownload) {
+            result = Download(product, server.Url("/setup.exe"));
+        } else {
+            CancelOnceStaged cancel(product.folder.path);
+            Answers answers({IDYES}, IDC_UPDATE_DOWNLOAD);
+            EXPECT_EQ(1, UpdateCheck(&product.context));
+            result = cancel.Pressed();
+            // No question whether to try again, no notice, no other attempt.
+            EXPECT_EQ((Shown{kAsk, "dialog"}), answers.Shown());
+            EXPECT_EQ(2u, server.Requests().size());
+        }
+        // The server had not finished its reply (the check's document aside).
+        EXPECT_EQ(c.via == kCheck ? 1 : 0, server.Finished());
+        EXPECT_EQ(c.result, result);
+        EXPECT_TRUE(Contains(testlog::Since(mark), c.logged)) << testlog::Since(mark);
+        UpdateReleaseDownload();
+        const bool saved = c.via == kDownload && c.result == 1;
+        EXPECT_EQ(saved ? std::vector<std::string>{"setup.exe"} : std::vector<std::string>{},
+                  FilesIn(product.folder.path));
+        if (saved) EXPECT_TRUE(kInstaller == fixture::ReadAll(product.folder.path + "setup.exe"));
+    }
+}
+
+// ---------------------------------------------------------------------------
 // Signed updates: packages that carry "UPDATE KEY"
 // ---------------------------------------------------------------------------
 
@@ -982,9 +1078,83 @@ TEST(Signed, AnInstallerThatDoesNotCheckOutIsDeletedAndNeverRun) {
         EXPECT_EQ(std::vector<std::string>{"uninstall.exe"}, FilesIn(product.folder.path));
         std::string log = testlog::Since(mark);
         EXPECT_TRUE(Contains(log, c.logged)) << log;
-        EXPECT_TRUE(Contains(log, "Download for '" + own + "' not run and removed: its signature "
-                                  "did not check out\n"));
+        // Under a name of its own: the product has a file of the server's name.
+        EXPECT_TRUE(Contains(log, "Download for '" + product.folder.path + "~update-"));
+        EXPECT_TRUE(Contains(log, "' not run and removed: its signature did not check out\n"));
         EXPECT_FALSE(Contains(log, "Update signature checks out"));
+    }
+}
+
+// A complete download that checks out never takes the place of a file: it keeps the
+// server's name only as a program (".exe") of a name no file of the folder has, and a name of
+// its own otherwise; it runs as a program whatever the server named it, never through the
+// shell's handler of a name.
+TEST(Signed, TheDownloadReplacesNoFileAndRunsAsAProgram) {
+    const std::string signature = signtest::SignBytes(signtest::MakersKey(), FixtureInstaller());
+    struct Case {
+        const char* path;  // of the download's address
+        const char* kept;  // the saved file's name, null for a name of its own
+    } cases[] = {{"/uninstall.exe", nullptr}, {"/setup.qx1", nullptr}, {"/Setup.EXE", "Setup.EXE"}};
+    ProxySetting noProxy(0, "");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.path);
+        HttpServer server;
+        ServeSigned(&server, &signature, {FixtureInstaller()}, "", c.path);
+        SignedProduct product(server.Url("/info.txt"));
+        const std::string own = product.folder.path + "uninstall.exe";
+        ASSERT_TRUE(fixture::WriteAll(own, kInstaller));
+        const std::string record = product.folder.path + "installer-ran.txt";
+        InstallerWishes wishes(record, 0);
+        Answers answers({IDYES}, IDC_UPDATE_DOWNLOAD);
+        EXPECT_EQ(1, UpdateCheck(&product.context));
+        EXPECT_EQ((Shown{kAsk, "dialog", kNotUpdated}), answers.Shown());
+        EXPECT_TRUE(kInstaller == fixture::ReadAll(own));
+        if (!fixture::Exists(record)) {
+            ADD_FAILURE() << "the installer did not run";
+            continue;
+        }
+        // It ran from the file it was saved to, beside the product's own.
+        const std::string ran = fixture::ReadAll(record);
+        const std::string saved = ran.substr(0, ran.find("\r\n"));
+        EXPECT_EQ(saved, UpdateCurrentChoice()->savePath);
+        EXPECT_TRUE(FixtureInstaller() == fixture::ReadAll(saved));
+        const std::string name = saved.substr(std::min(saved.size(), product.folder.path.size()));
+        if (c.kept != nullptr)
+            EXPECT_EQ(c.kept, name);
+        else
+            EXPECT_TRUE(name.rfind("~update-", 0) == 0 && name.size() > 12 &&
+                        name.substr(name.size() - 4) == ".exe")
+                << name;
+        EXPECT_EQ(3u, FilesIn(product.folder.path).size());
+    }
+}
+
+// Versions compare as real numbers, and a version with a second point reads as another
+// number ("1.7.5" as 17.5, newer than 2.0): a signed product takes only a plain decimal number
+// from its record, however well the installer is signed for that version text.
+TEST(Signed, ARecordWhoseVersionIsNoPlainNumberIsRefused) {
+    ProxySetting noProxy(0, "");
+    for (const char* version : {"1.7.5", "2.0.1", "3..0", "1234567890.1234567"}) {
+        SCOPED_TRACE(version);
+        HttpServer server;
+        const std::string signature =
+            signtest::SignBytes(signtest::MakersKey(), FixtureInstaller(), "Updater", version);
+        server.Serve({Ok(SignedRecord(kKey, version, "http://p/", server.Url("/setup.exe"),
+                                      signature)),
+                      Ok(FixtureInstaller(), "application/octet-stream")});
+        SignedProduct product(server.Url("/info.txt"));
+        StrCopy(product.context.productVersion, "2.0");
+        const std::string record = product.folder.path + "installer-ran.txt";
+        InstallerWishes wishes(record, 1);
+        Answers answers({IDYES}, IDC_UPDATE_DOWNLOAD);
+        size_t mark = testlog::Mark();
+        EXPECT_EQ(1, UpdateCheck(&product.context));
+        EXPECT_EQ((Shown{kAsk, kNoInfo}), answers.Shown());
+        EXPECT_EQ(1u, server.Requests().size());
+        EXPECT_FALSE(fixture::Exists(record));
+        EXPECT_TRUE(Contains(testlog::Since(mark), std::string("Update version '") + version +
+                                                       "' of a signed record is no plain "
+                                                       "decimal number\n"));
     }
 }
 

@@ -462,7 +462,11 @@ TEST_F(PackFiles, KeygenAndSignMakeWhatTheUninstallerChecks) {
                              Refused{"Tab\tName", "2.0", "product name"},
                              Refused{"Demo", "", "version"}, Refused{"Demo", "2.0 beta", "version"},
                              Refused{"Demo", "v2", "version"},
-                             Refused{"Demo", std::string(80, '1'), "version"}}) {
+                             Refused{"Demo", std::string(80, '1'), "version"},
+                             // Versions compare as real numbers: "1.7.5" would read as 17.5.
+                             Refused{"Demo", "1.7.5", "version"}, Refused{"Demo", "2..0", "version"},
+                             Refused{"Demo", ".5", "version"}, Refused{"Demo", "2.", "version"},
+                             Refused{"Demo", "1234567890.123456", "version"}}) {
         EXPECT_FALSE(PackSign(installer.c_str(), key.c_str(), r.product.c_str(),
                               r.version.c_str(), &signature, &error))
             << r.product << "/" << r.version;

@@ -448,6 +448,31 @@ TEST(ProgressWindow, ShowsItsBarAndFollowsThePercentage) {
     EXPECT_EQ(ProgressWindowSet(150.0), 1);
     EXPECT_EQ(SendMessageA(bar, PBM_GETPOS, 0, 0), 2000);
 
+    // Its Cancel shows, in a row of its own, only while a download offers it; a press (or
+    // Escape) at any other time does nothing.
+    HWND cancel = GetDlgItem(window, IDC_PROGRESS_CANCEL);
+    ASSERT_NE(cancel, nullptr);
+    auto pressed = [window](bool press) {
+        if (press) windriver::PressButton(window, IDC_PROGRESS_CANCEL);
+        for (int i = 0; i < 30 && ProgressWindowPoll() == 0; ++i) Sleep(20);
+        return ProgressWindowPoll();
+    };
+    EXPECT_FALSE(IsWindowVisible(cancel));
+    EXPECT_EQ(pressed(true), 0);
+    ASSERT_EQ(ProgressWindowOfferCancel(1), 1);
+    RECT offered = {};
+    GetWindowRect(window, &offered);
+    EXPECT_TRUE(IsWindowVisible(cancel));
+    EXPECT_GT(offered.bottom - offered.top, box.bottom - box.top);
+    EXPECT_EQ(pressed(true), 1);
+    ASSERT_EQ(ProgressWindowOfferCancel(0), 1);
+    EXPECT_FALSE(IsWindowVisible(cancel));
+    EXPECT_EQ(pressed(false), 0);
+    EXPECT_EQ(pressed(true), 0);
+    RECT after = {};
+    GetWindowRect(window, &after);
+    EXPECT_EQ(after.bottom - after.top, box.bottom - box.top);
+
     ASSERT_EQ(ProgressWindowShow(0), 1);
     EXPECT_FALSE(IsWindowVisible(window));
     ASSERT_EQ(ProgressWindowDestroy(), 1);

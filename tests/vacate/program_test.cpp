@@ -177,20 +177,27 @@ TEST_F(Program, SwitchLettersInTheInstallFolderAreNoSwitches) {
     }
 }
 
-// Starts the packaged uninstaller with "-Update" as a user would and answers Yes to the
-// check, `retry` to trying the download again, the download in the new-version dialog and
-// OK to notices; waits for `expected` answers and for both processes to end.
+// Answers an update check as a user would: Yes to the check, `retry` to trying the download
+// again, the download in the new-version dialog and OK to notices.
+class UpdateAnswerer : public BoxAnswerer {
+public:
+    explicit UpdateAnswerer(int retry = IDYES)
+        : BoxAnswerer(
+              [retry](const std::string&, const std::string& text) {
+                  if (text.find("try again?") != std::string::npos) return retry;
+                  return text.find('?') != std::string::npos ? IDYES : IDOK;
+              },
+              0, [](HWND dialog) {
+                  return GetDlgItem(dialog, IDC_UPDATE_DOWNLOAD) != nullptr ? IDC_UPDATE_DOWNLOAD
+                                                                            : 0;
+              }) {}
+};
+
+// Starts the packaged uninstaller with "-Update" and answers it so; waits for `expected`
+// answers and for both processes to end.
 std::vector<windriver::Answer> RunUpdate(const std::string& uninstaller, size_t expected,
                                          int retry = IDYES) {
-    BoxAnswerer answerer(
-        [retry](const std::string&, const std::string& text) {
-            if (text.find("try again?") != std::string::npos) return retry;
-            return text.find('?') != std::string::npos ? IDYES : IDOK;
-        },
-        0,
-        [](HWND dialog) {
-            return GetDlgItem(dialog, IDC_UPDATE_DOWNLOAD) != nullptr ? IDC_UPDATE_DOWNLOAD : 0;
-        });
+    UpdateAnswerer answerer(retry);
     windriver::Process first;
     EXPECT_TRUE(first.Start("\"" + uninstaller + "\" -Update -debug -append"));
     EXPECT_EQ(first.Wait(20000), 0);
@@ -916,6 +923,51 @@ TEST_F(Program, ARelocationThatFailsIsToldAndEndsWith1603) {
         EXPECT_TRUE(fixture::Exists(file));
         EXPECT_TRUE(product::KeyExists(HKEY_CURRENT_USER, p.registryPath));
     }
+}
+
+// An update check that dies during its download (killed while the body stalls) leaves the
+// download's own file in the product's folder; the uninstall removes it, and the folder.
+TEST_F(Program, AFileLeftByADownloadThatDiedGoesWithTheProduct) {
+    Sample p;
+    const std::string file = p.AddFile("app.exe");
+    p.Register();
+    updatetest::HttpServer server;
+    const std::string key = std::string(product::kCompany) + " " + p.name;
+    server.Serve({updatetest::Ok(updatetest::Record(key, "2.0", "http://p.example/",
+                                                     server.Url("/setup.exe"))),
+                  updatetest::Trickle("HTTP/1.0 200 OK\r\nContent-Length: 100000",
+                                      std::string(60, 'x'), 1000)});
+    const std::string uninstaller = PackForQuiet(p, "UPDATE URL:" + server.Url("/info.txt") + "\n");
+    updatetest::ProxySetting proxy(0, "");
+    std::string staged;
+    {
+        UpdateAnswerer answerer;
+        windriver::Process first;
+        ASSERT_TRUE(first.Start("\"" + uninstaller + "\" -Update -debug -append"));
+        EXPECT_EQ(first.Wait(20000), 0);
+        WIN32_FIND_DATAA found;
+        for (int i = 0; i < 300 && staged.empty(); ++i, Sleep(100)) {
+            HANDLE find = FindFirstFileA((p.folder + "~update-*.part").c_str(), &found);
+            if (find == INVALID_HANDLE_VALUE) continue;
+            staged = found.cFileName;
+            FindClose(find);
+        }
+        ASSERT_FALSE(staged.empty()) << "no download started";
+        // The name carries the process that writes it.
+        const DWORD pid = std::stoul(staged.substr(8));
+        HANDLE copy = OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, pid);
+        ASSERT_NE(copy, nullptr) << staged;
+        EXPECT_TRUE(TerminateProcess(copy, 1));
+        EXPECT_EQ(WaitForSingleObject(copy, 10000), WAIT_OBJECT_0);
+        CloseHandle(copy);
+    }
+    ASSERT_TRUE(fixture::Exists(p.folder + staged));
+    ForgetRelocation();
+
+    EXPECT_EQ(QuietUninstall(uninstaller), 0);
+    EXPECT_FALSE(fixture::Exists(file));
+    EXPECT_FALSE(fixture::Exists(p.folder + staged));
+    EXPECT_FALSE(fixture::Exists(p.folder)) << "the product's folder";
 }
 
 // "-Quiet" is for uninstalls: an update check still asks its question.

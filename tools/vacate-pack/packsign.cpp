@@ -56,7 +56,8 @@ int NeedsWindows(const char* command, std::string* error) {
 #endif
 
 // What the uninstaller binds a signature to must be what it reads: the script's product
-// name (a field of printable bytes) and the record's version number as its text.
+// name (a field of printable bytes) and the record's version number as its text, a plain
+// decimal number that reads exactly.
 int SignedFor(const char* productName, const char* version, std::string* error) {
     const size_t length = strlen(productName);
     bool printable = length > 0 && length < static_cast<size_t>(SCRIPT_TEXT_SIZE);
@@ -67,15 +68,12 @@ int SignedFor(const char* productName, const char* version, std::string* error) 
                  "': not a PRODUCT NAME a script holds (1 to 159 printable characters)";
         return 0;
     }
-    char number[UPDATE_VERSION_SIZE] = "";
-    double value = 0;
-    const bool fits = strlen(version) < sizeof number;
-    if (fits) strcpy(number, version);
-    if (!fits || !UpdateVersionNumber(&value, number) || number[0] == '\0' ||
-        strcmp(number, version) != 0) {
+    // Versions compare as real numbers: "1.7.5" would read as 17.5.
+    if (!UpdateVersionPlain(version)) {
         *error = std::string("version '") + version +
-                 "': not a version number of digits and points (as the record's '2' field "
-                 "starts, e.g. 2.05)";
+                 "': not a plain decimal number (digits with at most one point, at most " +
+                 std::to_string(UPDATE_VERSION_DIGITS) +
+                 " digits, as the record's '2' field starts, e.g. 2.05)";
         return 0;
     }
     return 1;

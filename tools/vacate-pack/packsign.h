@@ -15,8 +15,8 @@ int PackKeygen(const char* privatePath, std::string* publicText, std::string* er
 // The signature text of the installer at `installerPath`, for the product named
 // `productName` (its script's "PRODUCT NAME") in the version `version` (the number its
 // version record's '2' field starts with, e.g. "2.05"), with the private key of the file at
-// `privatePath`. A name the script could not hold or a version that is not digits and
-// points alone is refused.
+// `privatePath`. A name the script could not hold or a version that is not a plain decimal
+// number (UpdateVersionPlain) is refused.
 int PackSign(const char* installerPath, const char* privatePath, const char* productName,
              const char* version, std::string* signatureText, std::string* error);
 

@@ -38,6 +38,8 @@ void ReadProxy(int useProxy, char* proxy) {
     LogPrint("Proxy Disabled (0x%.8X) : None\n", static_cast<uint32_t>(enable));
 }
 
+constexpr DWORD kWaitSliceMs = 100;  // of a read's wait for data
+
 void ReleaseSocket(Socket** socket) {
     SocketClose(*socket);
     SocketDestroy(socket);
@@ -127,11 +129,29 @@ int HttpRead(Socket* socket, char* buffer, int32_t length, int32_t* received) {
     TSL_NOT_NULL(kSrc, received);
     *received = 0;
     if (!SocketSetBlocking(socket, 0)) return 0;
-    // What has arrived is taken at once; only an empty socket waits, and a wake-up without
-    // data reads and waits again.
-    while (SocketRead(socket, buffer, length, received)) {
+    // What has arrived is taken at once; only an empty socket waits, in short slices, so that
+    // the progress window stays answerable and its Cancel ends the wait.
+    const DWORD start = GetTickCount();
+    for (;;) {
+        if (ProgressWindowPoll()) {
+            socket->lastError = WSAEINTR;
+            return 0;
+        }
+        if (!SocketRead(socket, buffer, length, received)) return 0;
         if (*received > 0 || length == 0) return 1;
-        if (!SocketWaitReadable(socket)) return 0;
+        const DWORD waited = GetTickCount() - start;
+        if (waited >= static_cast<DWORD>(socket->readTimeout)) {
+            socket->lastError = SOCKET_TIMEOUT_CODE;
+            LogPrint("Socket Read timeout (%d)\n", socket->readTimeout);
+            return 0;
+        }
+        SocketSet readable;
+        SocketSetClear(&readable);
+        SocketSetAdd(&readable, socket);
+        const DWORD left = static_cast<DWORD>(socket->readTimeout) - waited;
+        int32_t ready = 0;
+        if (!SocketWait("Read", &readable, nullptr, nullptr,
+                        static_cast<int32_t>(left < kWaitSliceMs ? left : kWaitSliceMs), &ready))
+            return 0;
     }
-    return 0;
 }

@@ -559,6 +559,8 @@ int KwDone(ScriptContext* c, const char* d, int32_t* n) {
             ProgressWindowSet(Percent(i + c->tempCount, c->tempCount + c->fileCount));
             if (whole && TranslatePath(c, item, path, &flags)) RemoveScriptFile(&run, item, path);
         }
+        // What an update check that died during its download left goes with the product.
+        UpdateRemoveStaged(c, &run);
         // While a file of the product is left, the installed uninstaller stays with it, so
         // that a second run can be started.
         if (c->uninstallName[0] != '\0' && RemovalLeftCount() > 0)

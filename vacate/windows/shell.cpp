@@ -43,6 +43,11 @@ int progressPosition;  // the bar's position as last set
 DWORD progressTick;    // when it was set (0: not since the window was shown)
 constexpr int kProgressEnd = 2000;
 constexpr DWORD kProgressInterval = 100;  // milliseconds
+// The Cancel button, shown (with a row of the window for it) only while a download offers it.
+int cancelOffered;
+int cancelPressed;
+DWORD pollTick;                 // when ProgressWindowPoll last passed messages on
+constexpr int kCancelRow = 16;  // dialog units the button's row adds to the window
 
 // What one pass over the top-level windows looks for, and what it found.
 struct WindowSearch {
@@ -117,21 +122,50 @@ BOOL CALLBACK MatchWindow(HWND window, LPARAM parameter) {
     return TRUE;
 }
 
-INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM, LPARAM) {
+INT_PTR CALLBACK ProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
     switch (message) {
     case WM_INITDIALOG:
         ProgressReset(dialog, IDC_PROGRESS_BAR);
         progressPosition = 0;
         SetForegroundWindow(dialog);
         return TRUE;
+    case WM_COMMAND:
+        // Cancel (or Escape) does something only while a download offers it.
+        if (LOWORD(wParam) != IDC_PROGRESS_CANCEL) return FALSE;
+        if (cancelOffered) cancelPressed = 1;
+        return TRUE;
     case WM_CLOSE:
         DestroyWindow(dialog);
         return TRUE;
     case WM_DESTROY:
-        if (progressWindow == dialog) progressWindow = nullptr;
+        if (progressWindow == dialog) {
+            progressWindow = nullptr;
+            cancelOffered = 0;
+            cancelPressed = 0;
+        }
         return TRUE;
     default:
         return FALSE;
+    }
+}
+
+// Processes this thread's messages until the process ends, then stores its exit code.
+void WaitForProgram(HANDLE process, const char* program, uint32_t* exitCode) {
+    for (;;) {
+        PumpMessages();
+        DWORD waited = WaitForSingleObject(process, PROGRAM_WAIT_SLICE);
+        if (waited == WAIT_OBJECT_0) break;
+        if (waited != WAIT_TIMEOUT) {
+            LogPrint("Failed to wait for '%s' (0x%.8X)\n", program, GetLastError());
+            break;
+        }
+    }
+    DWORD code = 0;
+    if (GetExitCodeProcess(process, &code)) {
+        if (exitCode != nullptr) *exitCode = code;
+    } else {
+        DWORD error = GetLastError();
+        LogPrint("Failed to get exit code (%d) (0x%.8X)\n", error, error);
     }
 }
 
@@ -302,26 +336,33 @@ int RunProgram(const char* program, const char* parameters, int wait, uint32_t* 
     }
     // A document handed to a program that was already running has no process of its own.
     if (info.hProcess == nullptr) return 1;
-
-    if (wait) {
-        for (;;) {
-            PumpMessages();
-            DWORD waited = WaitForSingleObject(info.hProcess, PROGRAM_WAIT_SLICE);
-            if (waited == WAIT_OBJECT_0) break;
-            if (waited != WAIT_TIMEOUT) {
-                LogPrint("Failed to wait for '%s' (0x%.8X)\n", program, GetLastError());
-                break;
-            }
-        }
-        DWORD code = 0;
-        if (GetExitCodeProcess(info.hProcess, &code)) {
-            if (exitCode != nullptr) *exitCode = code;
-        } else {
-            DWORD error = GetLastError();
-            LogPrint("Failed to get exit code (%d) (0x%.8X)\n", error, error);
-        }
-    }
+    if (wait) WaitForProgram(info.hProcess, program, exitCode);
     CloseHandle(info.hProcess);
+    return 1;
+}
+
+int RunProgramFile(const char* program, const char* parameters, uint32_t* exitCode) {
+    TSL_NOT_NULL(SOURCE, program);
+    TSL_NOT_NULL(SOURCE, parameters);
+    if (exitCode != nullptr) *exitCode = 0;
+    // The program's own quoted path first, as the program expects to find itself.
+    char commandLine[2 * SHELL_PATH_SIZE];
+    if (StrLen(program) + StrLen(parameters) + 4 > static_cast<int>(sizeof commandLine)) {
+        LogPrint("Command line too long for '%s' '%s'\n", program, parameters);
+        return 0;
+    }
+    StrPrintf(commandLine, sizeof commandLine, "\"%s\" %s", program, parameters);
+    STARTUPINFOA startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started = {};
+    if (!CreateProcessA(program, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &started)) {
+        LogPrint("Unable to execute '%s' '%s' 0x%.8X\n", program, parameters, GetLastError());
+        return 0;
+    }
+    CloseHandle(started.hThread);
+    WaitForProgram(started.hProcess, program, exitCode);
+    CloseHandle(started.hProcess);
     return 1;
 }
 
@@ -402,6 +443,36 @@ int ProgressWindowSet(double percent) {
     ProgressSetPercent(progressWindow, IDC_PROGRESS_BAR, percent);
     PumpMessages();
     return 1;
+}
+
+int ProgressWindowOfferCancel(int offer) {
+    cancelPressed = 0;
+    offer = offer != 0;
+    if (progressWindow == nullptr) return 0;
+    if (offer == cancelOffered) return 1;
+    // The button's row is added below the bar while it shows, so that the uninstall's
+    // window stays as it is.
+    RECT row = {0, 0, 0, kCancelRow};
+    MapDialogRect(progressWindow, &row);
+    RECT frame;
+    GetWindowRect(progressWindow, &frame);
+    SetWindowPos(progressWindow, nullptr, 0, 0, frame.right - frame.left,
+                 frame.bottom - frame.top + (offer ? row.bottom : -row.bottom),
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    ShowWindow(GetDlgItem(progressWindow, IDC_PROGRESS_CANCEL), offer ? SW_SHOW : SW_HIDE);
+    WinCenter(progressWindow, nullptr);
+    cancelOffered = offer;
+    return 1;
+}
+
+int ProgressWindowPoll() {
+    if (progressWindow == nullptr) return 0;
+    const DWORD now = GetTickCount();
+    if (now - pollTick >= kProgressInterval) {
+        pollTick = now;
+        PumpMessages();
+    }
+    return cancelPressed;
 }
 
 int ProgressWindowDestroy() {

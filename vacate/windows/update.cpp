@@ -17,6 +17,7 @@
 #include "vacate/paths.h"
 #include "vacate/program.h"
 #include "vacate/prompt.h"
+#include "vacate/remove.h"
 #include "vacate/resource.h"
 #include "vacate/script.h"
 #include "vacate/shell.h"
@@ -128,6 +129,7 @@ constexpr WellKnownSid kSystem = {1, 1, {0, 0, 0, 0, 0, 5}, {18, 0}};
 struct Staged {
     HANDLE file;
     char path[SCRIPT_PATH_SIZE];
+    DWORD tick;  // of its name
 };
 
 int StageCreate(ScriptContext* context, Staged* staged) {
@@ -135,9 +137,8 @@ int StageCreate(ScriptContext* context, Staged* staged) {
     staged->path[0] = '\0';
     for (DWORD attempt = 0; attempt < 100; ++attempt) {
         char name[UPDATE_FIELD_SIZE];
-        StrPrintf(name, sizeof name, "~update-%u-%u.part",
-                  static_cast<unsigned>(GetCurrentProcessId()),
-                  static_cast<unsigned>(GetTickCount() + attempt));
+        staged->tick = GetTickCount() + attempt;
+        UpdateStagedName(name, GetCurrentProcessId(), staged->tick, 0);
         int flags = 0;
         if (!TranslatePath(context, name, staged->path, &flags)) break;
         // The 9x line refuses an open that asks for delete sharing, and keeps no DACLs.
@@ -224,11 +225,12 @@ bool SameFile(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMAT
            a.nFileSizeLow == b.nFileSizeLow;
 }
 
-// Puts the checked download in place of `finalPath` (replacing a file of that name) and
-// holds it open against writers until it has run. The writing handle must close before the
-// installer can start; until the holding handle is open, the file's DACL lets nobody write
-// it, and the holding handle then gives it its own DACL back. The holding handle must reach
-// the very file that was written (same volume, file index and size).
+// Gives the checked download the name `finalPath`, which no file may have (a file of the
+// product's is never replaced), and holds it open against writers until it has run. The
+// writing handle must close before the installer can start; until the holding handle is
+// open, the file's DACL lets nobody write it, and the holding handle then gives it its own
+// DACL back. The holding handle must reach the very file that was written (same volume, file
+// index and size).
 int StagePlace(Staged* staged, const char* finalPath, void** held) {
     DWORD own[1024];  // the file's own DACL, as a self-relative security descriptor
     ReadOnlySecurity readOnly;
@@ -255,8 +257,9 @@ int StagePlace(Staged* staged, const char* finalPath, void** held) {
         CloseHandle(staged->file);
         staged->file = INVALID_HANDLE_VALUE;
     }
-    if (!PlatformReplaceFile(staged->path, finalPath)) {
-        LogPrint("Unable to put the download in place of '%s' (0x%.8X)\n", finalPath,
+    // MoveFile (every Windows has it) never replaces a file.
+    if (!MoveFileA(staged->path, finalPath)) {
+        LogPrint("Unable to give the download the name '%s' (0x%.8X)\n", finalPath,
                  static_cast<unsigned>(GetLastError()));
         if (guarded) SetSecurity(staged->file, own);
         if (!renameWhileOpen) DeleteFileA(staged->path);
@@ -282,18 +285,48 @@ int StagePlace(Staged* staged, const char* finalPath, void** held) {
     return 1;
 }
 
-// Reads the response into the staged file (and the hash), as UpdateTransfer takes it apart.
+// The deadline of one response, counted from its request on: no read waits longer than it
+// leaves.
+struct Deadline {
+    DWORD start;
+    int32_t silence;  // the socket's own read time-out, for one wait
+};
+
+void DeadlineBegin(Deadline* deadline, const Socket* socket) {
+    deadline->start = GetTickCount();
+    deadline->silence = socket->readTimeout;
+}
+
+int64_t DeadlineLeft(const Deadline* deadline, int64_t limitMs) {
+    return limitMs - static_cast<int64_t>(GetTickCount() - deadline->start);
+}
+
+// Before a read: 1 with the socket's read time-out cut to what the deadline leaves; 0 once
+// it has passed.
+int DeadlineRead(const Deadline* deadline, Socket* socket, int64_t limitMs) {
+    const int64_t left = DeadlineLeft(deadline, limitMs);
+    if (left <= 0) return 0;
+    socket->readTimeout =
+        left < deadline->silence ? static_cast<int32_t>(left) : deadline->silence;
+    return 1;
+}
+
+// Reads the response into the staged file (and the hash), as UpdateTransfer takes it apart,
+// until its announced body is in, its deadline has passed or the user cancels (`*cancelled`).
 // 1 when the file came complete from a 2xx response.
 int Receive(Socket* socket, Staged* staged, SignatureDigest* digest, char* buffer,
-            int32_t size) {
+            int32_t size, int* cancelled) {
     ProgressWindowSet(60);
     UpdateTransfer transfer;
     UpdateTransferBegin(&transfer, size);
+    Deadline deadline;
+    DeadlineBegin(&deadline, socket);
     int32_t at = 0;
     int32_t room = 0;
     int32_t got = 0;
     int saved = 1;
-    while (UpdateTransferRoom(&transfer, &at, &room) &&
+    while (!UpdateTransferDone(&transfer) && UpdateTransferRoom(&transfer, &at, &room) &&
+           DeadlineRead(&deadline, socket, UpdateTransferDeadlineMs(&transfer)) &&
            HttpRead(socket, buffer + at, room, &got)) {
         int32_t bodyAt = 0;
         int32_t bodyLength = 0;
@@ -306,10 +339,18 @@ int Receive(Socket* socket, Staged* staged, SignatureDigest* digest, char* buffe
         }
         LogPrint("Recieved -> [%d / %d]\n", bodyLength, static_cast<int32_t>(transfer.written));
     }
-    // The server's close ends a download normally; a reset or a time-out breaks it off.
-    const int brokenOff = socket->lastError != 0;
-    if (brokenOff) LogPrint("Download read failed (%s)\n", SocketLastErrorText(socket));
-    return saved && UpdateTransferResult(&transfer, brokenOff);
+    // The announced size or the server's close ends a download normally; a reset, a time-out,
+    // the deadline or the user breaks it off.
+    const int64_t limit = UpdateTransferDeadlineMs(&transfer);
+    const int late = !UpdateTransferDone(&transfer) && DeadlineLeft(&deadline, limit) <= 0;
+    *cancelled = socket->lastError == WSAEINTR;
+    if (*cancelled)
+        LogPrint("Download cancelled by the user\n");
+    else if (late)
+        LogPrint("Download past its deadline (%d s)\n", static_cast<int32_t>(limit / 1000));
+    else if (socket->lastError != 0)
+        LogPrint("Download read failed (%s)\n", SocketLastErrorText(socket));
+    return saved && UpdateTransferResult(&transfer, late || socket->lastError != 0);
 }
 
 typedef int (*UpdatePhase)(ScriptContext* context, const char* address, int useProxy,
@@ -329,7 +370,8 @@ int RunPhases(ScriptContext* context, const char* address, UpdatePhase phase,
             r = phase(context, address, 0, buffer, UPDATE_BUFFER_SIZE);
         else if (AskYesNo(question, kCaption))
             p = 0;
-        if (r == 1 || ++p >= 3) return r;
+        // A download the user cancelled is not tried again.
+        if (r == 1 || gChoice.cancelled || ++p >= 3) return r;
     }
 }
 
@@ -444,7 +486,7 @@ int UpdateCheck(ScriptContext* context) {
             ProgressWindowShow(0);
             if (r == 1) {
                 uint32_t exitCode = 0;
-                if (RunProgram(gChoice.savePath, "-Quiet", 1, &exitCode) && exitCode == 1)
+                if (RunProgramFile(gChoice.savePath, "-Quiet", &exitCode) && exitCode == 1)
                     ShowProblem("Successfully updated program to latest version!", kCaption);
                 else
                     ShowProblem("Error attempting to update, please go to the site for the "
@@ -455,8 +497,32 @@ int UpdateCheck(ScriptContext* context) {
         }
     }
     MemFree(buffer, UPDATE_BUFFER_SIZE, MEM_DEFAULT, kSrc, __LINE__);
-    if (r == 0)
+    if (r == 0 && !gChoice.cancelled)
         ShowProblem("Unable to contact the update server, please try again later.", kCaption);
+    return 1;
+}
+
+int UpdateRemoveStaged(ScriptContext* context, RemovalRun* run) {
+    TSL_NOT_NULL(kSrc, context);
+    TSL_NOT_NULL(kSrc, run);
+    char path[SCRIPT_PATH_SIZE];
+    int flags = 0;
+    if (!TranslatePath(context, UPDATE_STAGED_WILDCARD, path, &flags) || !PathIsAbsolute(path))
+        return 0;
+    WIN32_FIND_DATAA found;
+    HANDLE find = FindFirstFileA(path, &found);
+    if (find == INVALID_HANDLE_VALUE) return 1;
+    do {
+        // The wildcard matches other names too (short names among them): only the exact
+        // form counts.
+        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
+            !UpdateIsStagedName(found.cFileName) ||
+            !TranslatePath(context, found.cFileName, path, &flags))
+            continue;
+        LogPrint("Download left behind '%s'\n", path);
+        RemovalRunFile(run, path);
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
     return 1;
 }
 
@@ -473,20 +539,29 @@ int UpdateFetchInfo(ScriptContext* context, const char* address, int useProxy, c
     if (sent) {
         ProgressWindowSet(60);
         // The whole response goes into the buffer as one text, one byte kept for its end;
-        // the server's close ends it.
+        // its announced size or the server's close ends it, or its deadline.
         int32_t used = 0;
         int32_t got = 0;
         buffer[0] = '\0';
-        while (used < size - 1 && HttpRead(socket, buffer + used, size - 1 - used, &got)) {
+        Deadline deadline;
+        DeadlineBegin(&deadline, socket);
+        while (used < size - 1 && !UpdateResponseComplete(buffer, used) &&
+               DeadlineRead(&deadline, socket, UpdateDeadlineMs(used)) &&
+               HttpRead(socket, buffer + used, size - 1 - used, &got)) {
             LogPrint("Recieved -> %d [%d]\n", used, got);
             used += got;
             buffer[used] = '\0';
         }
+        const int complete = UpdateResponseComplete(buffer, used);
         // A full buffer: one more byte tells a document that fits exactly from one that is
         // too large.
         char extra = 0;
         char line[UPDATE_FIELD_SIZE];
-        if (used == size - 1 && HttpRead(socket, &extra, 1, &got)) {
+        const int64_t limit = UpdateDeadlineMs(used);
+        if (!complete && DeadlineLeft(&deadline, limit) <= 0) {
+            LogPrint("Update information past its deadline (%d s)\n",
+                     static_cast<int32_t>(limit / 1000));
+        } else if (!complete && used == size - 1 && HttpRead(socket, &extra, 1, &got)) {
             LogPrint("Update information too large (%d bytes or more)\n", size);
         } else if (used > 0) {
             // An error page (of a proxy, say) is no version document: the phase failed.
@@ -512,6 +587,13 @@ int UpdateParseInfo(ScriptContext* context, char* buffer) {
 
     UpdateRecord record;
     if (!UpdateScanInfo(buffer, key, &record)) return 0;
+    // The signature binds the version text, so the comparison must read it exactly as the
+    // maker meant it: "1.7.5" would read as 17.5 and let an older installer in as newer.
+    if (context->signedUpdates && !UpdateVersionPlain(record.version)) {
+        LogPrint("Update version '%s' of a signed record is no plain decimal number\n",
+                 record.version);
+        return 0;
+    }
     LogPrint("Match: %f %f\n", current, record.number);
     if (record.number > current) {
         UpdateDialog(context, record.version, record.page, record.download);
@@ -559,6 +641,7 @@ int UpdateDownload(ScriptContext* context, const char* address, int useProxy, ch
     TSL_NOT_NULL(kSrc, buffer);
 
     UpdateReleaseDownload();
+    gChoice.cancelled = 0;
     // The server names the file; only a plain name inside the product's folder is taken.
     char name[UPDATE_FIELD_SIZE];
     if (!UpdateFileName(address, name)) {
@@ -571,11 +654,20 @@ int UpdateDownload(ScriptContext* context, const char* address, int useProxy, ch
         LogPrint("No save path in the product's folder for '%s'\n", name);
         return 0;
     }
-    StrCopy(gChoice.savePath, path);
-    LogPrint("Save to -> [%s]\n", path);
 
     Staged staged;
     if (!StageCreate(context, &staged)) return 0;
+    // The installer never takes the place of a file: it keeps the server's name only as a
+    // program of a name that no file has, and otherwise its own file's name as a program.
+    if (!UpdateIsProgramName(name) || GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES) {
+        UpdateStagedName(name, GetCurrentProcessId(), staged.tick, 1);
+        if (!TranslatePath(context, name, path, &flags)) {
+            StageDiscard(&staged);
+            return 0;
+        }
+    }
+    StrCopy(gChoice.savePath, path);
+    LogPrint("Save to -> [%s]\n", path);
     // With "UPDATE KEY" the bytes are hashed as they arrive, never read back.
     SignatureDigest digest = {};
     SignatureDigest* hashing = context->signedUpdates ? &digest : nullptr;
@@ -585,7 +677,11 @@ int UpdateDownload(ScriptContext* context, const char* address, int useProxy, ch
     if (hashing == nullptr || SignatureDigestBegin(hashing))
         socket = StartRequest(address, "Download", useProxy, buffer, size, &sent);
     if (socket != nullptr) {
-        if (sent) result = Receive(socket, &staged, hashing, buffer, size);
+        // The user may cancel the download (not the rest of the check) from the progress
+        // window.
+        ProgressWindowOfferCancel(1);
+        if (sent) result = Receive(socket, &staged, hashing, buffer, size, &gChoice.cancelled);
+        ProgressWindowOfferCancel(0);
         ReleaseConnection(&socket);
     }
     if (hashing != nullptr) {
@@ -599,7 +695,7 @@ int UpdateDownload(ScriptContext* context, const char* address, int useProxy, ch
         }
         SignatureDigestEnd(hashing, nullptr);
     }
-    // Only now does a file of the product's give way, to the very bytes that were checked.
+    // Only now does the download get its name, with the very bytes that were checked.
     if (result) result = StagePlace(&staged, path, &gChoice.checkedFile);
     StageDiscard(&staged);
     return result;
