@@ -418,6 +418,8 @@ constexpr Row kRows[] = {
     {"USER32.DLL", "UnregisterClassA", k95, false, kNt31, ""},
     // MSDN Library 1998 pdui/resource_9fhi QuickInfo
     {"USER32.DLL", "LoadImageA", k95, false, kNt4, ""},
+    // MSDN Library 1998 pdui/dlgboxes_4hf8 QuickInfo
+    {"USER32.DLL", "MapDialogRect", k95, false, kNt31, ""},
     // no old page found; believed Windows 98 and NT 4.0 SP4: looked up, with its fallback
     {"USER32.DLL", "GetAncestor", k98, false, kNt4Sp4, ""},
     // no QuickInfo found; KB Q166217: OLE32.DLL ships with Windows 95 (newer exports come with
@@ -509,6 +511,7 @@ constexpr Row kRows[] = {
     {"MSVCRT.DLL", "strncmp", k95, false, kNt4, "msvcrt.dll (not in its first releases)"},
     {"MSVCRT.DLL", "vfprintf", k95, false, kNt4, "msvcrt.dll (not in its first releases)"},
     {"MSVCRT.DLL", "_stat", k95, false, kNt4, "msvcrt.dll (not in its first releases)"},
+    {"MSVCRT.DLL", "getenv", k95, false, kNt4, "msvcrt.dll (not in its first releases)"},
 };
 // clang-format on
 
