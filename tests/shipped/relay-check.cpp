@@ -27,7 +27,7 @@
 namespace {
 
 // Functions reached through another library's export, which the trace names by the
-// function that implements them.
+// function that implements them, and the 64-bit names of 32-bit ones.
 struct Alias {
     const char* implementation;
     const char* name;
@@ -39,6 +39,9 @@ constexpr Alias kAliases[] = {
     {"RtlDeleteCriticalSection", "DeleteCriticalSection"},
     {"RtlGetLastWin32Error", "GetLastError"},
     {"RtlSetLastWin32Error", "SetLastError"},
+    // The x86-64 build's own names of what the 32-bit programs call by their 32-bit names.
+    {"GetWindowLongPtrA", "GetWindowLongA"},
+    {"SetWindowLongPtrA", "SetWindowLongA"},
 };
 
 const api::Row* RowOf(const relay::Call& call) {
