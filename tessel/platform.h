@@ -70,6 +70,14 @@ private:
     int asked_ = 0;
 };
 
+// The same lookup into a typed slot, for the calls a feature needs together (Windows Sockets,
+// CryptoAPI, ...): 1 when `*slot` was found, else 0 with `*slot` null.
+template <typename Fn>
+int PlatformFind(const char* library, const char* name, unsigned lines, Fn* slot) {
+    *slot = reinterpret_cast<Fn>(PlatformLookup(library, name, lines));
+    return *slot != nullptr;
+}
+
 // The calls that differ, each with its fallback.
 
 // The root window of a window (GetAncestor, GA_ROOT: Windows 98, NT 4.0 SP4); without it the

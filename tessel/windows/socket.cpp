@@ -36,9 +36,8 @@ struct WinsockCalls {
 WinsockCalls gWinsock;  // all null until a library has been found
 
 template <typename Fn>
-bool Find(const char* library, const char* name, Fn* slot) {
-    *slot = reinterpret_cast<Fn>(PlatformLookup(library, name, PLATFORM_ANY));
-    return *slot != nullptr;
+int Find(const char* library, const char* name, Fn* slot) {
+    return PlatformFind(library, name, PLATFORM_ANY, slot);
 }
 
 int LoadWinsock() {

@@ -38,9 +38,8 @@ CryptoCalls gCrypto;
 int gCryptoAsked = 0;
 
 template <typename Fn>
-bool Find(const char* name, Fn* slot) {
-    *slot = reinterpret_cast<Fn>(PlatformLookup("advapi32.dll", name, PLATFORM_ANY));
-    return *slot != nullptr;
+int Find(const char* name, Fn* slot) {
+    return PlatformFind("advapi32.dll", name, PLATFORM_ANY, slot);
 }
 
 // 1 when every call is there (looked up once).

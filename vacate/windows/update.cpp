@@ -88,9 +88,8 @@ SecurityCalls gSecurity;
 int gSecurityAsked = 0;
 
 template <typename Fn>
-bool FindSecurity(const char* name, Fn* slot) {
-    *slot = reinterpret_cast<Fn>(PlatformLookup("advapi32.dll", name, PLATFORM_NT));
-    return *slot != nullptr;
+int FindSecurity(const char* name, Fn* slot) {
+    return PlatformFind("advapi32.dll", name, PLATFORM_NT, slot);
 }
 
 // 1 where the system keeps DACLs on files (looked up once).
