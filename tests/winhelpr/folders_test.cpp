@@ -5,6 +5,7 @@
 #include <objbase.h>
 #include <ole2.h>
 #include <windows.h>
+#include <shlobj.h>
 
 #include <fstream>
 #include <iterator>
@@ -12,6 +13,7 @@
 
 #include "fixtures/fixture-test.h"
 #include "support/windriver.h"
+#include "tessel/platform.h"
 #include "tessel/winhelpr.h"
 #include "winhelpr/gui_support.h"
 
@@ -50,6 +52,23 @@ TEST(Folders, EachNamesItsSystemFolderWithABackslash) {
     EXPECT_EQ(temp.find("\\\\", 2), std::string::npos) << temp;
 
     EXPECT_EQ(windriver::BesideSelf(""), Folder(WinProgramDir));
+}
+
+// Where the shell has no call for its folders (Windows 95 and NT 4.0 without Internet
+// Explorer 4's shell), the registry's "Shell Folders" values name the same folders; a folder
+// without such a value is none.
+TEST(Folders, TheShellsFoldersFromTheRegistryAreTheShellsOwn) {
+    for (int csidl : {CSIDL_PROGRAMS, CSIDL_STARTMENU, CSIDL_DESKTOPDIRECTORY}) {
+        SCOPED_TRACE(csidl);
+        char shell[MAX_PATH] = {};
+        char registry[MAX_PATH] = {};
+        ASSERT_EQ(1, WinShellFolder(csidl, shell, sizeof shell));
+        ASSERT_EQ(1, PlatformShellFolderFromRegistry(csidl, registry, sizeof registry));
+        EXPECT_TRUE(SameNoCase(WithBackslash(registry), shell)) << registry << " " << shell;
+    }
+    char none[MAX_PATH] = "x";
+    EXPECT_EQ(0, PlatformShellFolderFromRegistry(CSIDL_FONTS, none, sizeof none));
+    EXPECT_STREQ("", none);
 }
 
 TEST(Folders, CurrentFolderInsideAndAtTheRoot) {
