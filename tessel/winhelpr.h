@@ -11,11 +11,11 @@
 // the buffer must have room for it. A path that resolves to nothing becomes ".".
 int PathNormalize(char* path, int mode);
 
-// Cuts a module file name (in a buffer of `size` bytes) down to its folder, ending in a
-// backslash, after removing a leading "\\?\" ("\\?\UNC\" becomes "\\") and normalising it.
-// "C:name" gives "C:\"; a bare name without '\' or ':' gives ".\" (the current folder,
-// where such a name is looked up). 0 with an empty buffer for an empty name or no room.
-// Pure; WinModuleDir uses it.
+// Cuts a file name (a module's, or any other; in a buffer of `size` bytes) down to its folder,
+// ending in a backslash, after removing a leading "\\?\" ("\\?\UNC\" becomes "\\") and
+// normalising it. "C:name" gives "C:\"; a bare name without '\' or ':' gives ".\" (the
+// current folder, where such a name is looked up). 0 with an empty buffer for an empty name
+// or no room. Pure; WinModuleDir, WinSaveFile and PlatformReplaceFile use it.
 int PathModuleDir(char* path, int size);
 
 // Keeps a window position on the virtual screen (origin left, top; size screenWidth,

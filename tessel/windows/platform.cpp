@@ -68,18 +68,6 @@ HMODULE LoadSystemLibrary(const char* library) {
     return LoadLibraryA(path);
 }
 
-// The folder part of a path, with its separator ("." where there is none).
-void FolderOf(const char* path, char* folder, int size) {
-    StrCopyN(folder, path, size);
-    int cut = -1;
-    for (int i = 0; folder[i] != '\0'; i++)
-        if (folder[i] == '\\' || folder[i] == '/') cut = i;
-    if (cut < 0)
-        StrCopyN(folder, ".", size);
-    else
-        folder[cut + 1] = '\0';
-}
-
 PlatformCall<BOOL(WINAPI*)(LPCSTR, LPCSTR, DWORD)> gMoveFileEx("kernel32.dll", "MoveFileExA",
                                                                PLATFORM_NT);
 
@@ -205,8 +193,9 @@ int PlatformReplaceFile(const char* from, const char* to) {
     if (GetFileAttributesA(to) == INVALID_FILE_ATTRIBUTES) return MoveFileA(from, to) ? 1 : 0;
     char folder[kPathSize];
     char aside[MAX_PATH + 1] = {};
-    FolderOf(to, folder, sizeof folder);
-    if (GetTempFileNameA(folder, "old", 0, aside) == 0) return 0;
+    StrCopyN(folder, to, sizeof folder);
+    if (!PathModuleDir(folder, sizeof folder) || GetTempFileNameA(folder, "old", 0, aside) == 0)
+        return 0;
     DeleteFileA(aside);
     if (!MoveFileA(to, aside)) return 0;
     if (!MoveFileA(from, to)) {

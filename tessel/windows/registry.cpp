@@ -320,10 +320,7 @@ int RegGetPath(RegKey* key, const char* valueName, char* buffer, int size) {
     if (!PlatformUnicode()) {
         char named[kPathSize];
         if (!RegGetString(key, valueName, named, sizeof named)) return 0;
-        if (StrLen(named) < size) return StrCopy(buffer, named);
-        const DWORD length = GetShortPathNameA(named, buffer, static_cast<DWORD>(size));
-        if (length > 0 && length < static_cast<DWORD>(size)) return 1;
-        buffer[0] = '\0';
+        if (WinFitAnsiPath(named, buffer, size)) return 1;
         LogPrint("No 8-bit form of the path in '%s' that fits %d bytes\n", valueName, size);
         return 0;
     }

@@ -234,11 +234,8 @@ int WinSaveFile(const char* path, const void* bytes, int32_t size, HANDLE held) 
     char fresh[MAX_PATH + 1] = {};
     if (ok) {
         StrCopy(folder, path);
-        int cut = -1;
-        for (int i = 0; folder[i] != '\0'; i++)
-            if (folder[i] == '\\' || folder[i] == '/') cut = i;
-        StrCopy(folder + cut + 1, cut < 0 ? "." : "");
-        ok = GetTempFileNameA(folder, "new", 0, fresh) != 0;
+        ok = PathModuleDir(folder, sizeof folder) &&
+             GetTempFileNameA(folder, "new", 0, fresh) != 0;
     }
     if (ok && !WriteWholeFile(fresh, static_cast<const uint8_t*>(bytes), size)) {
         DeleteFileA(fresh);
